@@ -58,58 +58,6 @@ namespace {
         return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
     }
 
-    // Fills tio with the raw settings for config; false when a setting has no termios form.
-    bool buildTermios(const SerialPortConfig& config, termios& tio)
-    {
-        speed_t speed;
-        if (!baudCode(config.baudRate, speed))
-            return false;
-
-        cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-
-        switch (config.dataBits) {
-        case 5: tio.c_cflag |= CS5; break;
-        case 6: tio.c_cflag |= CS6; break;
-        case 7: tio.c_cflag |= CS7; break;
-        case 8: tio.c_cflag |= CS8; break;
-        default: return false;
-        }
-        switch (config.parity) {
-        case 0: break;
-        case 1: tio.c_cflag |= PARENB | PARODD; break;
-        case 2: tio.c_cflag |= PARENB; break;
-        default: return false;
-        }
-        if (config.stopBits == 2.0f)
-            tio.c_cflag |= CSTOPB;
-        else if (config.stopBits != 1.0f)
-            return false; // termios has no 1.5 stop bits
-        switch (config.handshake) {
-        case HandshakeNone:
-        case HandshakeRtsActive:
-        case HandshakeDtrRtsActive:
-            break;
-        case HandshakeRtsCts:
-            tio.c_cflag |= CRTSCTS;
-            break;
-        case HandshakeXonXoff:
-            tio.c_iflag |= IXON | IXOFF;
-            tio.c_cc[VSTART] = 0x11;
-            tio.c_cc[VSTOP] = 0x13;
-            break;
-        default:
-            return false;
-        }
-
-        // Reads never wait in the kernel: the link bounds every wait itself.
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0;
-    }
-
     class PosixSerialPort final : public SerialPort
     {
     public:
@@ -227,7 +175,7 @@ namespace {
     std::unique_ptr<SerialPort> openPosixPort(const SerialPortConfig& config)
     {
         termios wanted {};
-        if (config.name.empty() || !buildTermios(config, wanted))
+        if (config.name.empty() || !serialTermiosFor(config, wanted))
             return nullptr;
 
         int fd = ::open(config.name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -252,12 +200,11 @@ namespace {
             ::close(fd);
             return nullptr;
         }
-        // tcsetattr succeeds when any one setting took; read back to catch a rate or mode the
-        // driver quietly refused.
+        // tcsetattr succeeds when any one setting took; read the rate back to catch one the
+        // driver quietly replaced. Data bits and parity are not compared: a pty always reports
+        // CS8 without parity, whatever it was given.
         termios applied {};
-        if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)
-            || (applied.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB))
-                != (wanted.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB))) {
+        if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
             tcsetattr(fd, TCSANOW, &previous);
             ioctl(fd, TIOCNXCL);
             ::close(fd);
@@ -334,6 +281,57 @@ namespace {
     };
 
 } // namespace
+
+bool serialTermiosFor(const SerialPortConfig& config, termios& tio)
+{
+    speed_t speed;
+    if (!baudCode(config.baudRate, speed))
+        return false;
+
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+
+    switch (config.dataBits) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    case 8: tio.c_cflag |= CS8; break;
+    default: return false;
+    }
+    switch (config.parity) {
+    case 0: break;
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    default: return false;
+    }
+    if (config.stopBits == 2.0f)
+        tio.c_cflag |= CSTOPB;
+    else if (config.stopBits != 1.0f)
+        return false; // termios has no 1.5 stop bits
+    switch (config.handshake) {
+    case HandshakeNone:
+    case HandshakeRtsActive:
+    case HandshakeDtrRtsActive:
+        break;
+    case HandshakeRtsCts:
+        tio.c_cflag |= CRTSCTS;
+        break;
+    case HandshakeXonXoff:
+        tio.c_iflag |= IXON | IXOFF;
+        tio.c_cc[VSTART] = 0x11;
+        tio.c_cc[VSTOP] = 0x13;
+        break;
+    default:
+        return false;
+    }
+
+    // Reads never wait in the kernel: the link bounds every wait itself.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0;
+}
 
 std::vector<std::string> serialCandidateNamesIn(const std::string& sysClassTty,
     const std::string& devDir)
