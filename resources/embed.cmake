@@ -1,0 +1,20 @@
+# Writes OUTPUT, a C++ file that holds each INPUTS file as a byte array named by NAMES.
+#   cmake -DOUTPUT=<file.cpp> -DINPUTS="a.ico;b.jpg" -DNAMES="AppIconData;LogoImageData" -P embed.cmake
+list(LENGTH INPUTS count)
+math(EXPR last "${count} - 1")
+set(text "// Generated from the files in resources/ by embed.cmake; do not edit.\n")
+string(APPEND text "#include \"resources/pictures.h\"\n\nnamespace kalvenor {\n")
+foreach(i RANGE ${last})
+    list(GET INPUTS ${i} input)
+    list(GET NAMES ${i} name)
+    file(READ ${input} hex HEX)
+    string(LENGTH "${hex}" digits)
+    math(EXPR size "${digits} / 2")
+    # Two hex digits a byte, 16 bytes a line.
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
+    string(APPEND text "\nstatic const std::uint8_t ${name}Bytes[${size}] = {\n    ${bytes}\n};\n")
+    string(APPEND text "const std::span<const std::uint8_t> ${name}(${name}Bytes, ${size});\n")
+endforeach()
+string(APPEND text "\n} // namespace kalvenor\n")
+file(WRITE ${OUTPUT} "${text}")

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "commands/operator_view.h"
+
+class QWidget;
+
+namespace kalvenor {
+
+// The blocking interactions with real Qt dialogs, owned by the given window.
+class QtDialogs : public OperatorDialogs
+{
+public:
+    void setOwner(QWidget* owner) { m_owner = owner; }
+
+    void messageBox(const std::string& title, const std::string& text) override;
+    std::string saveFileName(const std::string& title, const std::string& defaultName,
+        const std::string& filter) override;
+    int popupMenu(const std::vector<MenuEntry>& entries) override;
+    void setClipboardText(const std::string& text) override;
+    void openWebPage(const std::string& address) override;
+
+private:
+    QWidget* m_owner = nullptr;
+};
+
+} // namespace kalvenor
