@@ -4,6 +4,7 @@
 # when nothing is missing.
 #   scripts/install-deps.sh          build, tests and the program
 #   scripts/install-deps.sh --x11    also what the screenshot script needs (Xvfb, xdotool, ...)
+#   scripts/install-deps.sh --fuzz   also clang and its libFuzzer runtime, for fuzz/
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,9 @@ packages=(
 )
 if [[ ${1:-} == --x11 ]]; then
     packages+=(xvfb xauth x11-apps imagemagick xdotool)
+fi
+if [[ " $* " == *" --fuzz "* ]]; then
+    packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()
