@@ -10,7 +10,9 @@
 // Kalvenor ends a reply at its expected length, and libmodbus reads exactly the bytes its
 // frame's header announces and uses no inter-frame delay without RTS control.
 //
-// Usage: kalvenor-bench-engine [reads per client, default 5000] [block, default 250]
+// Usage: kalvenor-bench-engine [reads per client, default 5000] [block, default 250] [only]
+// where only (tcp-kalvenor, tcp-libmodbus, rtu-kalvenor, rtu-libmodbus) runs one client alone,
+// for strace -c or perf.
 #include "demo/demo_device.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -247,6 +250,19 @@ int main(int argc, char** argv)
         modbus_new_rtu(device.path.c_str(), 115200, 'N', 8, 1), "RTU", RtuTimeoutMs));
     clients.push_back(kalvenorRtu(rtuState, device));
 
+    if (argc > 3) {
+        const std::string only = argv[3];
+        std::erase_if(clients, [&](const Client& c) {
+            std::string key = std::string(c.link) + "-" + c.name;
+            std::transform(key.begin(), key.end(), key.begin(),
+                [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+            if (key == only)
+                return false;
+            c.close();
+            return true;
+        });
+    }
+
     std::printf("Engine benchmark: %d FC03 reads of %d registers per client in blocks of %d, "
                 "clients taking turns; device in child process %d (TCP 127.0.0.1:%d, RTU %s)\n\n",
         reads, Quantity, block, static_cast<int>(device.pid), device.port, device.path.c_str());
@@ -267,6 +283,13 @@ int main(int argc, char** argv)
             c.wallSeconds * 1e6 / c.reads, median(c.blockUs), c.cpuSeconds * 1e6 / c.reads,
             c.errors);
     // clients: 0 libmodbus TCP, 1 Kalvenor TCP, 2 libmodbus RTU, 3 Kalvenor RTU
+    if (clients.size() != 4) {
+        for (Client& c : clients)
+            c.close();
+        ::close(device.controlFd);
+        ::waitpid(device.pid, nullptr, 0);
+        return 0;
+    }
     auto ratio = [&](int k, int l) { return clients[k].wallSeconds / clients[l].wallSeconds; };
     auto ratioMedian
         = [&](int k, int l) { return median(clients[k].blockUs) / median(clients[l].blockUs); };
