@@ -81,6 +81,10 @@ FileSaveResult saveFileReplacing(const std::string& path, const std::string& con
         // A directory, device or pipe is nothing a rename should swap out.
         if (!S_ISREG(info.st_mode))
             return FileSaveResult::CannotCreate;
+        // A rename needs only the directory to be writable; a write-protected file must still
+        // refuse, as it would refuse being opened for writing.
+        if (::access(target.c_str(), W_OK) != 0)
+            return FileSaveResult::CannotCreate;
         replacing = true;
     }
 

@@ -22,7 +22,8 @@ enum class FileSaveResult
 // the same directory, which is renamed over path only after every byte was written, synced
 // and closed without error. On failure the temporary file is removed and any earlier file at
 // path stays as it was. A new file gets the mode a plain create gives (0666 less the umask); a
-// replaced file keeps its mode. A symbolic link at path is followed, so its target is replaced.
+// replaced file keeps its mode, and a file the caller may not write is not replaced. A symbolic
+// link at path is followed, so its target is replaced.
 [[nodiscard]] FileSaveResult saveFileReplacing(const std::string& path, const std::string& content);
 
 } // namespace kalvenor

@@ -199,6 +199,35 @@ TEST_F(CsvExport, AFileThatCannotBeCreatedIsReported)
     EXPECT_TRUE(filesIn(dir).empty());
 }
 
+// Runs in a child process as an unprivileged user who owns the directory but whose file is
+// write-protected; ends with 0 when the save was refused as a plain create would refuse it.
+void exportOverWriteProtectedFileAsUser(FakeView& view, const fs::path& dir, const fs::path& path)
+{
+    constexpr uid_t nobody = 65534;
+    if (::chown(dir.c_str(), nobody, nobody) != 0 || ::chown(path.c_str(), nobody, nobody) != 0
+        || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+        std::_Exit(2);
+    view.fakeDialogs.saveAnswers = {path.string()};
+    exportTableCsv(view, WidgetId::RtuRegisterList);
+    if (view.fakeDialogs.boxes != oneBox("Fehler", "Datei konnte nicht erstellt werden.")
+        || !view.log.empty())
+        std::_Exit(1);
+    std::_Exit(0);
+}
+
+TEST_F(CsvExport, AWriteProtectedFileIsNotReplaced)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    const fs::path path = dir / "register.csv";
+    writeFile(path, "protected");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EXIT(
+        exportOverWriteProtectedFileAsUser(view, dir, path), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readFile(path), "protected");
+    EXPECT_EQ(filesIn(dir), std::vector<std::string> {"register.csv"});
+}
+
 // Runs in a child process: saves with the file size capped at 4 kB, so the kernel refuses the
 // write beyond it with EFBIG (SIGXFSZ ignored), and ends with 0 when the box and the log are
 // as they must be after a failed write.
