@@ -71,10 +71,7 @@ struct SendCase
     std::vector<std::string> history;
 };
 
-void PrintTo(const SendCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const SendCase& c, std::ostream* os) { *os << c.name; }
 
 class TerminalSend : public TerminalOnPty, public ::testing::WithParamInterface<SendCase>
 {
@@ -188,10 +185,7 @@ struct ReceiveCase
     std::vector<std::string> shown;
 };
 
-void PrintTo(const ReceiveCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const ReceiveCase& c, std::ostream* os) { *os << c.name; }
 
 class TerminalReceive : public TerminalOnPty, public ::testing::WithParamInterface<ReceiveCase>
 {

@@ -102,10 +102,7 @@ struct ScanCase
     std::string logLine;
 };
 
-void PrintTo(const ScanCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 
 class PortScanCases : public PortScan, public ::testing::WithParamInterface<ScanCase>
 {
