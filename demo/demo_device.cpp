@@ -24,42 +24,42 @@ namespace kalvenor::demo {
 
 namespace {
 
-    // A partial RTU frame that stays incomplete this long is dropped, so one lost byte cannot
-    // shift every later frame. Also how long a frame of unknown length is given to finish.
-    constexpr int RtuFrameGapMs = 20;
-    // While no master holds the pty open the controller side reports a hang-up on every poll;
-    // it is looked at again after this pause instead of spinning.
-    constexpr int HangupPauseMs = 50;
-    // Longest RTU frame: address, 253 bytes of PDU, CRC.
-    constexpr std::size_t RtuMaxFrame = 256;
+// A partial RTU frame that stays incomplete this long is dropped, so one lost byte cannot
+// shift every later frame. Also how long a frame of unknown length is given to finish.
+constexpr int RtuFrameGapMs = 20;
+// While no master holds the pty open the controller side reports a hang-up on every poll;
+// it is looked at again after this pause instead of spinning.
+constexpr int HangupPauseMs = 50;
+// Longest RTU frame: address, 253 bytes of PDU, CRC.
+constexpr std::size_t RtuMaxFrame = 256;
 
-    std::uint16_t crc16(const std::uint8_t* bytes, std::size_t length)
-    {
-        std::uint16_t crc = 0xFFFF;
-        for (std::size_t i = 0; i < length; ++i) {
-            crc ^= bytes[i];
-            for (int bit = 0; bit < 8; ++bit)
-                crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-        }
-        return crc;
+std::uint16_t crc16(const std::uint8_t* bytes, std::size_t length)
+{
+    std::uint16_t crc = 0xFFFF;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
     }
+    return crc;
+}
 
-    bool crcMatches(const std::uint8_t* frame, std::size_t length)
-    {
-        if (length < 4)
-            return false;
-        std::uint16_t crc = crc16(frame, length - 2);
-        return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
-    }
+bool crcMatches(const std::uint8_t* frame, std::size_t length)
+{
+    if (length < 4)
+        return false;
+    std::uint16_t crc = crc16(frame, length - 2);
+    return frame[length - 2] == (crc & 0xFF) && frame[length - 1] == (crc >> 8);
+}
 
-    void closeFd(int& fd)
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
 
-    std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 } // namespace
 
@@ -118,8 +118,8 @@ struct DemoDevice::Impl
     {
         using namespace std::chrono;
         double seconds = duration<double>(steady_clock::now() - startTime).count();
-        map->tab_input_registers[InputUptimeSeconds] = static_cast<std::uint16_t>(
-            static_cast<std::uint64_t>(seconds) & 0xFFFF);
+        map->tab_input_registers[InputUptimeSeconds]
+            = static_cast<std::uint16_t>(static_cast<std::uint64_t>(seconds) & 0xFFFF);
         map->tab_input_registers[InputRequestCounter] = requestCount;
         map->tab_input_registers[InputSine] = static_cast<std::uint16_t>(
             std::lround(1000.0 + 1000.0 * std::sin(2.0 * M_PI * seconds / 60.0)));
@@ -154,8 +154,8 @@ struct DemoDevice::Impl
 DemoDevice::DemoDevice()
     : m(std::make_unique<Impl>())
 {
-    m->map = modbus_mapping_new_start_address(0, 0, 0, 0, 0, HoldingRegisterCount, 0,
-        InputRegisterCount);
+    m->map = modbus_mapping_new_start_address(
+        0, 0, 0, 0, 0, HoldingRegisterCount, 0, InputRegisterCount);
     for (int n = 0; n < HoldingRegisterCount; ++n)
         m->map->tab_registers[n] = static_cast<std::uint16_t>(n);
     m->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -198,8 +198,7 @@ bool DemoDevice::startTcp(const std::string& address, int port, std::string& err
     }
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-        || ::listen(fd, 16) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
         error = errnoText("bind");
         ::close(fd);
         return false;

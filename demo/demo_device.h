@@ -12,7 +12,8 @@ namespace kalvenor::demo {
 // address outside the map, and every coil or discrete input, answers ILLEGAL DATA ADDRESS.
 inline constexpr int HoldingRegisterCount = 10000; // 0..9999, writable, initially n = n
 
-enum InputRegister : int {
+enum InputRegister : int
+{
     InputUptimeSeconds = 0, // seconds since the device started (wraps at 65536)
     InputRequestCounter = 1, // requests answered on both links so far (wraps at 65536)
     InputSine = 2, // 1000 + 1000 * sin(2 pi t / 60 s): one slow wave a minute, 0..2000

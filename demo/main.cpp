@@ -33,8 +33,8 @@ int main()
         std::fprintf(stderr, "Modbus RTU unavailable: %s\n", error.c_str());
         return 1;
     }
-    std::printf("Modbus RTU: %s, slave 1 (type this path into \"RTU Port\")\n",
-        device.rtuPath().c_str());
+    std::printf(
+        "Modbus RTU: %s, slave 1 (type this path into \"RTU Port\")\n", device.rtuPath().c_str());
     std::printf("Holding registers 0..9999 hold their own address and are writable; input "
                 "registers 0 uptime in s, 1 requests answered, 2 a sine 0..2000 over 60 s.\n");
     std::printf("Stop with Ctrl+C.\n");

@@ -23,9 +23,9 @@
 #include <modbus/modbus.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -162,7 +162,8 @@ Client kalvenorTcp(ModbusState& state, const DeviceInfo& device)
         std::fprintf(stderr, "Kalvenor could not connect to 127.0.0.1:%d\n", device.port);
         std::exit(1);
     }
-    return Client("TCP", "Kalvenor",
+    return Client(
+        "TCP", "Kalvenor",
         [&state](std::vector<std::uint16_t>& values) {
             return tcpReadRegisters(state, 3, 0, Quantity, values) == Quantity
                 && valuesRight(values, values.size());
@@ -179,7 +180,8 @@ Client kalvenorRtu(ModbusState& state, const DeviceInfo& device)
         std::fprintf(stderr, "Kalvenor could not open %s\n", device.path.c_str());
         std::exit(1);
     }
-    return Client("RTU", "Kalvenor",
+    return Client(
+        "RTU", "Kalvenor",
         [&state](std::vector<std::uint16_t>& values) {
             return rtuReadRegisters(state, 3, 0, Quantity, values) == Quantity
                 && valuesRight(values, values.size());
@@ -193,11 +195,12 @@ Client libmodbusClient(modbus_t* ctx, const char* link, int timeoutMs)
     modbus_set_response_timeout(ctx, static_cast<std::uint32_t>(timeoutMs / 1000),
         static_cast<std::uint32_t>(timeoutMs % 1000) * 1000);
     if (modbus_connect(ctx) != 0) {
-        std::fprintf(stderr, "libmodbus could not connect over %s: %s\n", link,
-            modbus_strerror(errno));
+        std::fprintf(
+            stderr, "libmodbus could not connect over %s: %s\n", link, modbus_strerror(errno));
         std::exit(1);
     }
-    return Client(link, "libmodbus",
+    return Client(
+        link, "libmodbus",
         [ctx](std::vector<std::uint16_t>& values) {
             int n = modbus_read_registers(ctx, 0, Quantity, values.data());
             return n == Quantity && valuesRight(values, static_cast<std::size_t>(n));
@@ -217,7 +220,8 @@ void runBlock(Client& c, int reads, std::vector<std::uint16_t>& values)
         if (!c.read(values))
             ++c.errors;
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    const double wall
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     c.cpuSeconds += processCpuSeconds() - cpu0;
     c.wallSeconds += wall;
     c.reads += reads;
@@ -244,7 +248,8 @@ int main(int argc, char** argv)
     ModbusState tcpState;
     ModbusState rtuState;
     std::vector<Client> clients;
-    clients.push_back(libmodbusClient(modbus_new_tcp("127.0.0.1", device.port), "TCP", TcpTimeoutMs));
+    clients.push_back(
+        libmodbusClient(modbus_new_tcp("127.0.0.1", device.port), "TCP", TcpTimeoutMs));
     clients.push_back(kalvenorTcp(tcpState, device));
     clients.push_back(libmodbusClient(
         modbus_new_rtu(device.path.c_str(), 115200, 'N', 8, 1), "RTU", RtuTimeoutMs));

@@ -21,16 +21,20 @@ namespace {
 using namespace kalvenor;
 using kalvenor::demo::DemoDevice;
 
-enum class Link { Rtu, Tcp };
+enum class Link
+{
+    Rtu,
+    Tcp
+};
 
 // One face for both transaction families, so every case below runs over both links.
 struct Transactions
 {
-    ResultCode (*read)(ModbusState&, std::uint8_t, std::uint16_t, std::uint16_t,
-        std::vector<std::uint16_t>&);
+    ResultCode (*read)(
+        ModbusState&, std::uint8_t, std::uint16_t, std::uint16_t, std::vector<std::uint16_t>&);
     ResultCode (*writeSingle)(ModbusState&, std::uint16_t, std::uint16_t);
-    ResultCode (*writeMultiple)(ModbusState&, std::uint16_t, const std::vector<std::uint16_t>&,
-        std::size_t);
+    ResultCode (*writeMultiple)(
+        ModbusState&, std::uint16_t, const std::vector<std::uint16_t>&, std::size_t);
 };
 
 const Transactions rtu {rtuReadRegisters, rtuWriteSingleRegister, rtuWriteMultipleRegisters};
