@@ -10,40 +10,40 @@ namespace kalvenor {
 
 namespace {
 
-    // Value of c as a digit of base, or -1.
-    int digitValue(char c, unsigned base)
-    {
-        int value = -1;
-        if (c >= '0' && c <= '9')
-            value = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            value = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            value = c - 'a' + 10;
-        return value >= 0 && static_cast<unsigned>(value) < base ? value : -1;
-    }
+// Value of c as a digit of base, or -1.
+int digitValue(char c, unsigned base)
+{
+    int value = -1;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    return value >= 0 && static_cast<unsigned>(value) < base ? value : -1;
+}
 
-    std::string_view trimBlanks(std::string_view text)
-    {
-        const auto first = text.find_first_not_of(' ');
-        if (first == std::string_view::npos)
-            return {};
-        const auto last = text.find_last_not_of(' ');
-        return text.substr(first, last - first + 1);
-    }
+std::string_view trimBlanks(std::string_view text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
 
-    // A leading "0x"/"0X" reads as "$"; then the low 16 bits of the number.
-    std::uint16_t wordOf(std::string_view text)
-    {
-        std::int64_t number;
-        if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-            number = parseNumber("$" + std::string(text.substr(2)));
-        else
-            number = parseNumber(text);
-        return static_cast<std::uint16_t>(static_cast<std::uint64_t>(number));
-    }
+// A leading "0x"/"0X" reads as "$"; then the low 16 bits of the number.
+std::uint16_t wordOf(std::string_view text)
+{
+    std::int64_t number;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        number = parseNumber("$" + std::string(text.substr(2)));
+    else
+        number = parseNumber(text);
+    return static_cast<std::uint16_t>(static_cast<std::uint64_t>(number));
+}
 
-    bool isSeparator(char c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
+bool isSeparator(char c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
 
 } // namespace
 
@@ -78,10 +78,7 @@ std::int64_t parseNumber(std::string_view text)
     return static_cast<std::int64_t>(value);
 }
 
-std::uint16_t parseWord(std::string_view text)
-{
-    return wordOf(trimBlanks(text));
-}
+std::uint16_t parseWord(std::string_view text) { return wordOf(trimBlanks(text)); }
 
 std::size_t parseValueList(std::string_view text, std::vector<std::uint16_t>& values)
 {

@@ -39,7 +39,7 @@ public:
     std::size_t waitingCount() override { return m_written ? m_size - m_position : 0; }
     std::size_t read(std::uint8_t* buffer, std::size_t n) override
     {
-        const std::size_t count = std::min({ n, m_chunk, waitingCount() });
+        const std::size_t count = std::min({n, m_chunk, waitingCount()});
         if (count > 0)
             std::memcpy(buffer, m_reply + m_position, count);
         m_position += count;
@@ -79,7 +79,7 @@ public:
     {
         if (m_position == m_size)
             return -1;
-        const std::size_t count = std::min({ n, m_chunk, m_size - m_position });
+        const std::size_t count = std::min({n, m_chunk, m_size - m_position});
         std::memcpy(buffer, m_stream + m_position, count);
         m_position += count;
         return static_cast<std::int64_t>(count);
@@ -133,8 +133,8 @@ void checkExactReply(int transaction, std::uint8_t functionCode, std::uint16_t q
         break;
     case 3:
         if (readable)
-            checkResult(tcpCheckReadResponse(bytes, size, functionCode, quantity, values),
-                quantity, nullptr);
+            checkResult(tcpCheckReadResponse(bytes, size, functionCode, quantity, values), quantity,
+                nullptr);
         break;
     case 4:
         checkResult(tcpCheckWriteSingleResponse(bytes, size), 1, nullptr);
@@ -172,8 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (transaction < 3) {
         state.serial.handle = std::make_unique<ReplyPort>(reply, replySize, chunk);
         if (transaction == 0) {
-            const ResultCode r = rtuReadRegisters(state, functionCode, 0x1234, quantity,
-                values);
+            const ResultCode r = rtuReadRegisters(state, functionCode, 0x1234, quantity, values);
             checkResult(r, quantity, r >= 0 ? &values : nullptr);
         } else if (transaction == 1) {
             checkResult(rtuWriteSingleRegister(state, 0x1234, quantity), 1, nullptr);
@@ -186,8 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     state.tcp.connection = std::make_unique<ResponseConnection>(reply, replySize, chunk);
     if (transaction == 3) {
-        const ResultCode r = tcpReadRegisters(state, functionCode, 0x1234, quantity,
-            values);
+        const ResultCode r = tcpReadRegisters(state, functionCode, 0x1234, quantity, values);
         checkResult(r, quantity, r >= 0 ? &values : nullptr);
     } else if (transaction == 4) {
         checkResult(tcpWriteSingleRegister(state, 0x1234, quantity), 1, nullptr);

@@ -18,10 +18,10 @@ namespace kalvenor {
 [[nodiscard]] ResultCode rtuCheckReadReply(const std::uint8_t* reply, std::int64_t collected,
     std::uint16_t quantity, std::vector<std::uint16_t>& values);
 // FC06 reply: 1, or -30, -31, -32 or -512 - e (any exception byte e).
-[[nodiscard]] ResultCode rtuCheckWriteSingleReply(const std::uint8_t* reply,
-    std::int64_t collected);
+[[nodiscard]] ResultCode rtuCheckWriteSingleReply(
+    const std::uint8_t* reply, std::int64_t collected);
 // FC16 reply: quantity, or -41, -42, -43, -52 or -768 - e.
-[[nodiscard]] ResultCode rtuCheckWriteMultipleReply(const std::uint8_t* reply,
-    std::int64_t collected, std::size_t quantity);
+[[nodiscard]] ResultCode rtuCheckWriteMultipleReply(
+    const std::uint8_t* reply, std::int64_t collected, std::size_t quantity);
 
 } // namespace kalvenor

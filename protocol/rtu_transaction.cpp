@@ -8,43 +8,44 @@ namespace kalvenor {
 
 namespace {
 
-    constexpr std::uint16_t maxReadQuantity = 125;
-    constexpr std::size_t maxWriteQuantity = 123;
-    constexpr std::int64_t exceptionReplyLength = 5; // address, function | 0x80, code, CRC (2)
-    constexpr std::int64_t writeReplyLength = 8; // address, function, address/start, value/quantity, CRC
+constexpr std::uint16_t maxReadQuantity = 125;
+constexpr std::size_t maxWriteQuantity = 123;
+constexpr std::int64_t exceptionReplyLength = 5; // address, function | 0x80, code, CRC (2)
+// address, function, register or start address (2), value or quantity (2), CRC (2)
+constexpr std::int64_t writeReplyLength = 8;
 
-    std::uint8_t high(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8); }
-    std::uint8_t low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t high(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8); }
+std::uint8_t low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
 
-    // Appends the CRC of the first length bytes, low byte first; returns the new length.
-    std::size_t appendCrc(std::uint8_t* frame, std::size_t length)
-    {
-        const std::uint16_t crc = crc16(frame, length);
-        frame[length] = low(crc);
-        frame[length + 1] = high(crc);
-        return length + 2;
-    }
+// Appends the CRC of the first length bytes, low byte first; returns the new length.
+std::size_t appendCrc(std::uint8_t* frame, std::size_t length)
+{
+    const std::uint16_t crc = crc16(frame, length);
+    frame[length] = low(crc);
+    frame[length + 1] = high(crc);
+    return length + 2;
+}
 
-    // True when the last two of the n bytes are the CRC of the bytes before them (n >= 2).
-    bool crcMatches(const std::uint8_t* reply, std::int64_t n)
-    {
-        const auto body = static_cast<std::size_t>(n - 2);
-        const std::uint16_t crc = crc16(reply, body);
-        return reply[body] == low(crc) && reply[body + 1] == high(crc);
-    }
+// True when the last two of the n bytes are the CRC of the bytes before them (n >= 2).
+bool crcMatches(const std::uint8_t* reply, std::int64_t n)
+{
+    const auto body = static_cast<std::size_t>(n - 2);
+    const std::uint16_t crc = crc16(reply, body);
+    return reply[body] == low(crc) && reply[body + 1] == high(crc);
+}
 
-    bool isException(const std::uint8_t* reply) { return (reply[1] & 0x80) != 0; }
+bool isException(const std::uint8_t* reply) { return (reply[1] & 0x80) != 0; }
 
-    std::int64_t exchange(ModbusState& state, std::size_t requestLength, std::size_t expected)
-    {
-        return serialExchange(state.serial, state.rtuTxFrame.data(), requestLength, expected,
-            state.responseBuffer.data(), state.responseBuffer.size(), state.serial.rxTimeoutMs);
-    }
+std::int64_t exchange(ModbusState& state, std::size_t requestLength, std::size_t expected)
+{
+    return serialExchange(state.serial, state.rtuTxFrame.data(), requestLength, expected,
+        state.responseBuffer.data(), state.responseBuffer.size(), state.serial.rxTimeoutMs);
+}
 
 } // namespace
 
-std::size_t rtuBuildReadRequest(ModbusState& state, std::uint8_t functionCode,
-    std::uint16_t start, std::uint16_t quantity)
+std::size_t rtuBuildReadRequest(
+    ModbusState& state, std::uint8_t functionCode, std::uint16_t start, std::uint16_t quantity)
 {
     std::uint8_t* frame = state.rtuTxFrame.data();
     frame[0] = state.slaveId;
@@ -56,8 +57,8 @@ std::size_t rtuBuildReadRequest(ModbusState& state, std::uint8_t functionCode,
     return appendCrc(frame, 6);
 }
 
-std::size_t rtuBuildWriteSingleRequest(ModbusState& state, std::uint16_t address,
-    std::uint16_t value)
+std::size_t rtuBuildWriteSingleRequest(
+    ModbusState& state, std::uint16_t address, std::uint16_t value)
 {
     std::uint8_t* frame = state.rtuTxFrame.data();
     frame[0] = state.slaveId;
@@ -132,8 +133,8 @@ ResultCode rtuCheckWriteSingleReply(const std::uint8_t* reply, std::int64_t coll
     return 1;
 }
 
-ResultCode rtuCheckWriteMultipleReply(const std::uint8_t* reply, std::int64_t collected,
-    std::size_t quantity)
+ResultCode rtuCheckWriteMultipleReply(
+    const std::uint8_t* reply, std::int64_t collected, std::size_t quantity)
 {
     if (collected < exceptionReplyLength)
         return RC_FC16_SHORT;

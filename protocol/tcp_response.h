@@ -34,8 +34,8 @@ std::size_t tcpBuildFrame(ModbusState& state, const std::uint8_t* pdu, std::size
 // RC_TCP_MBAP_LENGTH end the transaction at once; RC_TCP_TRANSACTION_ID or RC_TCP_UNIT_ID mean
 // the response belongs elsewhere and is skipped. Checked in that order. capacity is the room
 // for the response PDU, so the length may be 1 .. capacity + 1.
-[[nodiscard]] ResultCode tcpCheckHeader(const MbapHeader& header, std::uint16_t expectedId,
-    std::uint8_t unitId, std::size_t capacity);
+[[nodiscard]] ResultCode tcpCheckHeader(
+    const MbapHeader& header, std::uint16_t expectedId, std::uint8_t unitId, std::size_t capacity);
 
 // Judge an accepted response PDU of pduLength bytes; only those bytes are read. An empty PDU
 // yields the function's length code, an exception PDU without its code byte RC_TCP_BAD_EXCEPTION.
@@ -43,10 +43,10 @@ std::size_t tcpBuildFrame(ModbusState& state, const std::uint8_t* pdu, std::size
 [[nodiscard]] ResultCode tcpCheckReadResponse(const std::uint8_t* pdu, std::size_t pduLength,
     std::uint8_t functionCode, std::uint16_t quantity, std::vector<std::uint16_t>& values);
 // FC06: 1, or -1015, -1030 or -512 - e.
-[[nodiscard]] ResultCode tcpCheckWriteSingleResponse(const std::uint8_t* pdu,
-    std::size_t pduLength);
+[[nodiscard]] ResultCode tcpCheckWriteSingleResponse(
+    const std::uint8_t* pdu, std::size_t pduLength);
 // FC16: quantity, or -1015, -1040 or -768 - e.
-[[nodiscard]] ResultCode tcpCheckWriteMultipleResponse(const std::uint8_t* pdu,
-    std::size_t pduLength, std::size_t quantity);
+[[nodiscard]] ResultCode tcpCheckWriteMultipleResponse(
+    const std::uint8_t* pdu, std::size_t pduLength, std::size_t quantity);
 
 } // namespace kalvenor

@@ -12,30 +12,31 @@ namespace kalvenor {
 
 namespace {
 
-    constexpr std::uint16_t maxReadQuantity = 125;
-    constexpr std::size_t maxWriteQuantity = 123;
-    constexpr std::size_t writeResponseLength = 5; // function, address/start (2), value/quantity (2)
-    // A response that is not ours is still read to its end, but only this long.
-    constexpr std::int64_t discardTimeoutMs = 50;
-    constexpr int attempts = 2;
+constexpr std::uint16_t maxReadQuantity = 125;
+constexpr std::size_t maxWriteQuantity = 123;
+// function, register or start address (2), value or quantity (2)
+constexpr std::size_t writeResponseLength = 5;
+// A response that is not ours is still read to its end, but only this long.
+constexpr std::int64_t discardTimeoutMs = 50;
+constexpr int attempts = 2;
 
-    std::uint8_t high(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8); }
-    std::uint8_t low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
-    std::uint16_t word(const std::uint8_t* bytes)
-    {
-        return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-    }
+std::uint8_t high(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8); }
+std::uint8_t low(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint16_t word(const std::uint8_t* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+}
 
-    bool isException(const std::uint8_t* pdu) { return (pdu[0] & 0x80) != 0; }
+bool isException(const std::uint8_t* pdu) { return (pdu[0] & 0x80) != 0; }
 
-    // An exception PDU: base - e for a valid code e; a missing or invalid code means the stream
-    // is out of step.
-    ResultCode exceptionResult(const std::uint8_t* pdu, std::size_t pduLength, ResultCode base)
-    {
-        if (pduLength < 2 || !isValidExceptionCode(pdu[1]))
-            return RC_TCP_BAD_EXCEPTION;
-        return base - pdu[1];
-    }
+// An exception PDU: base - e for a valid code e; a missing or invalid code means the stream
+// is out of step.
+ResultCode exceptionResult(const std::uint8_t* pdu, std::size_t pduLength, ResultCode base)
+{
+    if (pduLength < 2 || !isValidExceptionCode(pdu[1]))
+        return RC_TCP_BAD_EXCEPTION;
+    return base - pdu[1];
+}
 
 } // namespace
 
@@ -69,12 +70,12 @@ std::size_t tcpBuildFrame(ModbusState& state, const std::uint8_t* pdu, std::size
     return state.tcpTxLength;
 }
 
-ResultCode tcpCheckHeader(const MbapHeader& header, std::uint16_t expectedId, std::uint8_t unitId,
-    std::size_t capacity)
+ResultCode tcpCheckHeader(
+    const MbapHeader& header, std::uint16_t expectedId, std::uint8_t unitId, std::size_t capacity)
 {
     if (header.protocolId != 0)
         return RC_TCP_PROTOCOL_ID;
-    if (header.length == 0 || header.length > capacity + 1)
+    if (header.length == 0 || header.length - 1u > capacity)
         return RC_TCP_MBAP_LENGTH;
     if (header.transactionId != expectedId)
         return RC_TCP_TRANSACTION_ID;
@@ -116,8 +117,8 @@ ResultCode tcpCheckWriteSingleResponse(const std::uint8_t* pdu, std::size_t pduL
     return RC_TCP_FC06_LENGTH;
 }
 
-ResultCode tcpCheckWriteMultipleResponse(const std::uint8_t* pdu, std::size_t pduLength,
-    std::size_t quantity)
+ResultCode tcpCheckWriteMultipleResponse(
+    const std::uint8_t* pdu, std::size_t pduLength, std::size_t quantity)
 {
     if (pduLength == 0)
         return RC_TCP_FC16_LENGTH;
@@ -186,10 +187,10 @@ ResultCode tcpReadRegisters(ModbusState& state, std::uint8_t functionCode, std::
 {
     if (quantity == 0 || quantity > maxReadQuantity)
         return RC_BAD_READ_COUNT;
-    const std::array<std::uint8_t, 5> pdu { functionCode, high(start), low(start), high(quantity),
-        low(quantity) };
-    const ResultCode length = tcpTransact(state, pdu.data(), pdu.size(),
-        state.responseBuffer.data(), state.responseBuffer.size());
+    const std::array<std::uint8_t, 5> pdu {
+        functionCode, high(start), low(start), high(quantity), low(quantity)};
+    const ResultCode length = tcpTransact(
+        state, pdu.data(), pdu.size(), state.responseBuffer.data(), state.responseBuffer.size());
     if (length < 0)
         return length;
     return tcpCheckReadResponse(state.responseBuffer.data(), static_cast<std::size_t>(length),
@@ -198,14 +199,13 @@ ResultCode tcpReadRegisters(ModbusState& state, std::uint8_t functionCode, std::
 
 ResultCode tcpWriteSingleRegister(ModbusState& state, std::uint16_t address, std::uint16_t value)
 {
-    const std::array<std::uint8_t, 5> pdu { 6, high(address), low(address), high(value),
-        low(value) };
-    const ResultCode length = tcpTransact(state, pdu.data(), pdu.size(),
-        state.responseBuffer.data(), state.responseBuffer.size());
+    const std::array<std::uint8_t, 5> pdu {6, high(address), low(address), high(value), low(value)};
+    const ResultCode length = tcpTransact(
+        state, pdu.data(), pdu.size(), state.responseBuffer.data(), state.responseBuffer.size());
     if (length < 0)
         return length;
-    return tcpCheckWriteSingleResponse(state.responseBuffer.data(),
-        static_cast<std::size_t>(length));
+    return tcpCheckWriteSingleResponse(
+        state.responseBuffer.data(), static_cast<std::size_t>(length));
 }
 
 ResultCode tcpWriteMultipleRegisters(ModbusState& state, std::uint16_t start,
@@ -230,8 +230,8 @@ ResultCode tcpWriteMultipleRegisters(ModbusState& state, std::uint16_t start,
         state.responseBuffer.data(), state.responseBuffer.size());
     if (length < 0)
         return length;
-    return tcpCheckWriteMultipleResponse(state.responseBuffer.data(),
-        static_cast<std::size_t>(length), quantity);
+    return tcpCheckWriteMultipleResponse(
+        state.responseBuffer.data(), static_cast<std::size_t>(length), quantity);
 }
 
 } // namespace kalvenor
