@@ -17,131 +17,130 @@ namespace kalvenor {
 
 namespace {
 
-    constexpr int maxReadQuantity = 125;
-    constexpr std::size_t maxWriteQuantity = 123;
-    constexpr std::size_t listingItemsPerLine = 6;
+constexpr int maxReadQuantity = 125;
+constexpr std::size_t maxWriteQuantity = 123;
+constexpr std::size_t listingItemsPerLine = 6;
 
-    // Four upper-case hex digits, zero-padded.
-    std::string hex4(std::uint16_t value)
-    {
-        char text[8];
-        std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-        return text;
-    }
+// Four upper-case hex digits, zero-padded.
+std::string hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+    return text;
+}
 
-    // "0x0010 (16)": an address as the log lines show it.
-    std::string addressText(std::uint16_t address)
-    {
-        return "0x" + hex4(address) + " (" + std::to_string(address) + ")";
-    }
+// "0x0010 (16)": an address as the log lines show it.
+std::string addressText(std::uint16_t address)
+{
+    return "0x" + hex4(address) + " (" + std::to_string(address) + ")";
+}
 
-    // "$00FF (255)": a register value as the log lines show it.
-    std::string valueText(std::uint16_t value)
-    {
-        return "$" + hex4(value) + " (" + std::to_string(value) + ")";
-    }
+// "$00FF (255)": a register value as the log lines show it.
+std::string valueText(std::uint16_t value)
+{
+    return "$" + hex4(value) + " (" + std::to_string(value) + ")";
+}
 
-    std::string_view trimBlanks(std::string_view text)
-    {
-        std::size_t first = text.find_first_not_of(' ');
-        if (first == std::string_view::npos)
-            return {};
-        std::size_t last = text.find_last_not_of(' ');
-        return text.substr(first, last - first + 1);
-    }
+std::string_view trimBlanks(std::string_view text)
+{
+    std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
 
-    void reportFailure(OperatorView& view, ResultCode r)
-    {
-        const std::string message = resultMessage(r);
-        view.appendLog("! " + message);
-        view.messageBox("Fehler", message);
-    }
+void reportFailure(OperatorView& view, ResultCode r)
+{
+    const std::string message = resultMessage(r);
+    view.appendLog("! " + message);
+    view.messageBox("Fehler", message);
+}
 
-    bool requireSerialPort(ModbusState& state, OperatorView& view)
-    {
-        if (state.serial.handle)
-            return true;
-        view.messageBox("Hinweis", "Bitte zuerst den Port öffnen.");
-        return false;
-    }
-
-    bool requireTcpConnection(ModbusState& state, OperatorView& view)
-    {
-        if (state.tcp.connection)
-            return true;
-        view.messageBox("Hinweis", "Bitte zuerst TCP verbinden.");
-        return false;
-    }
-
-    // Runs a TCP transaction; after a code that means the stream is lost or out of step it
-    // reconnects and runs it once more. The second result stands, whatever it is.
-    template <typename Transaction>
-    ResultCode runTcpWithResync(ModbusState& state, OperatorView& view,
-        const std::string& retryLine, Transaction transaction)
-    {
-        ResultCode r = transaction();
-        if (isTcpResyncCode(r) && tcpResync(state, view)) {
-            view.appendLog(retryLine);
-            r = transaction();
-        }
-        return r;
-    }
-
-    void dumpTcpRequest(ModbusState& state, OperatorView& view)
-    {
-        view.logDump("TX-TCP", state.tcpTxFrame.data(), state.tcpTxLength);
-    }
-
-    void dumpTcpResponse(ModbusState& state, OperatorView& view)
-    {
-        view.logDump("RX-TCP", state.tcpRxFrame.data(), state.tcpRxLength);
-    }
-
-    std::uint8_t readFunctionCode(OperatorView& view, WidgetId typeCombo)
-    {
-        return view.currentIndex(typeCombo) == 0 ? 3 : 4;
-    }
-
-    // Over RTU and TCP alike: "OK: FC03 – 2 Register ab 0x0010 (16)".
-    std::string readSuccessLine(std::uint8_t functionCode, std::uint16_t quantity,
-        std::uint16_t start)
-    {
-        return std::string(functionCode == 3 ? "OK: FC03" : "OK: FC04") + " – "
-            + std::to_string(quantity) + " Register ab " + addressText(start);
-    }
-
-    std::string writeSingleSuccessLine(std::uint16_t address, std::uint16_t value,
-        std::string_view transport)
-    {
-        return "OK: FC06" + std::string(transport) + " – Reg " + addressText(address)
-            + " := " + valueText(value);
-    }
-
-    std::string writeMultipleSuccessLine(std::size_t count, std::uint16_t start,
-        std::string_view transport)
-    {
-        return "OK: FC16" + std::string(transport) + " – " + std::to_string(count)
-            + " Register ab " + addressText(start);
-    }
-
-    // Reads the start address and the value list of a multiple write; false (after the
-    // "Hinweis" box) when the list is empty or holds too many values.
-    bool readValueList(OperatorView& view, WidgetId startField, WidgetId valuesField,
-        std::uint16_t& start, std::vector<std::uint16_t>& values, std::size_t& count)
-    {
-        start = parseWord(view.text(startField));
-        const std::string text = view.text(valuesField);
-        if (trimBlanks(text).empty()) {
-            view.messageBox("Hinweis", "Bitte Werte angeben (z. B. 10,20,30).");
-            return false;
-        }
-        count = parseValueList(text, values);
-        if (count < 1 || count > maxWriteQuantity) {
-            view.messageBox("Hinweis", "Anzahl Werte muss 1..123 sein.");
-            return false;
-        }
+bool requireSerialPort(ModbusState& state, OperatorView& view)
+{
+    if (state.serial.handle)
         return true;
+    view.messageBox("Hinweis", "Bitte zuerst den Port öffnen.");
+    return false;
+}
+
+bool requireTcpConnection(ModbusState& state, OperatorView& view)
+{
+    if (state.tcp.connection)
+        return true;
+    view.messageBox("Hinweis", "Bitte zuerst TCP verbinden.");
+    return false;
+}
+
+// Runs a TCP transaction; after a code that means the stream is lost or out of step it
+// reconnects and runs it once more. The second result stands, whatever it is.
+template <typename Transaction>
+ResultCode runTcpWithResync(
+    ModbusState& state, OperatorView& view, const std::string& retryLine, Transaction transaction)
+{
+    ResultCode r = transaction();
+    if (isTcpResyncCode(r) && tcpResync(state, view)) {
+        view.appendLog(retryLine);
+        r = transaction();
     }
+    return r;
+}
+
+void dumpTcpRequest(ModbusState& state, OperatorView& view)
+{
+    view.logDump("TX-TCP", state.tcpTxFrame.data(), state.tcpTxLength);
+}
+
+void dumpTcpResponse(ModbusState& state, OperatorView& view)
+{
+    view.logDump("RX-TCP", state.tcpRxFrame.data(), state.tcpRxLength);
+}
+
+std::uint8_t readFunctionCode(OperatorView& view, WidgetId typeCombo)
+{
+    return view.currentIndex(typeCombo) == 0 ? 3 : 4;
+}
+
+// Over RTU and TCP alike: "OK: FC03 – 2 Register ab 0x0010 (16)".
+std::string readSuccessLine(std::uint8_t functionCode, std::uint16_t quantity, std::uint16_t start)
+{
+    return std::string(functionCode == 3 ? "OK: FC03" : "OK: FC04") + " – "
+        + std::to_string(quantity) + " Register ab " + addressText(start);
+}
+
+std::string writeSingleSuccessLine(
+    std::uint16_t address, std::uint16_t value, std::string_view transport)
+{
+    return "OK: FC06" + std::string(transport) + " – Reg " + addressText(address)
+        + " := " + valueText(value);
+}
+
+std::string writeMultipleSuccessLine(
+    std::size_t count, std::uint16_t start, std::string_view transport)
+{
+    return "OK: FC16" + std::string(transport) + " – " + std::to_string(count) + " Register ab "
+        + addressText(start);
+}
+
+// Reads the start address and the value list of a multiple write; false (after the
+// "Hinweis" box) when the list is empty or holds too many values.
+bool readValueList(OperatorView& view, WidgetId startField, WidgetId valuesField,
+    std::uint16_t& start, std::vector<std::uint16_t>& values, std::size_t& count)
+{
+    start = parseWord(view.text(startField));
+    const std::string text = view.text(valuesField);
+    if (trimBlanks(text).empty()) {
+        view.messageBox("Hinweis", "Bitte Werte angeben (z. B. 10,20,30).");
+        return false;
+    }
+    count = parseValueList(text, values);
+    if (count < 1 || count > maxWriteQuantity) {
+        view.messageBox("Hinweis", "Anzahl Werte muss 1..123 sein.");
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -179,8 +178,8 @@ void rtuReadCommand(ModbusState& state, OperatorView& view)
         reportFailure(view, r);
         return;
     }
-    view.logDump("RX", state.responseBuffer.data(),
-        static_cast<std::size_t>(rtuReadReplyLength(quantity)));
+    view.logDump(
+        "RX", state.responseBuffer.data(), static_cast<std::size_t>(rtuReadReplyLength(quantity)));
     view.appendLog(readSuccessLine(functionCode, quantity, start));
     view.setRegisterRows(WidgetId::RtuRegisterList, registerRows(start, values));
 }
@@ -199,9 +198,9 @@ void tcpReadCommand(ModbusState& state, OperatorView& view)
     }
 
     std::vector<std::uint16_t> values;
-    const ResultCode r = runTcpWithResync(state, view,
-        "TCP erneut verbunden. Erneuter Leseversuch...",
-        [&] { return tcpReadRegisters(state, functionCode, start, quantity, values); });
+    const ResultCode r
+        = runTcpWithResync(state, view, "TCP erneut verbunden. Erneuter Leseversuch...",
+            [&] { return tcpReadRegisters(state, functionCode, start, quantity, values); });
     dumpTcpRequest(state, view);
     if (r < 0) {
         reportFailure(view, r);
@@ -240,9 +239,9 @@ void tcpWriteSingleCommand(ModbusState& state, OperatorView& view)
     const std::uint16_t address = parseWord(view.text(WidgetId::TcpWriteAddressField));
     const std::uint16_t value = parseWord(view.text(WidgetId::TcpWriteValueField));
 
-    const ResultCode r = runTcpWithResync(state, view,
-        "TCP erneut verbunden. Erneuter Schreibversuch (FC06)...",
-        [&] { return tcpWriteSingleRegister(state, address, value); });
+    const ResultCode r
+        = runTcpWithResync(state, view, "TCP erneut verbunden. Erneuter Schreibversuch (FC06)...",
+            [&] { return tcpWriteSingleRegister(state, address, value); });
     dumpTcpRequest(state, view);
     if (r < 0) {
         reportFailure(view, r);
@@ -307,9 +306,9 @@ void tcpWriteMultipleCommand(ModbusState& state, OperatorView& view)
             values, count))
         return;
 
-    const ResultCode r = runTcpWithResync(state, view,
-        "TCP erneut verbunden. Erneuter Schreibversuch (FC16)...",
-        [&] { return tcpWriteMultipleRegisters(state, start, values, count); });
+    const ResultCode r
+        = runTcpWithResync(state, view, "TCP erneut verbunden. Erneuter Schreibversuch (FC16)...",
+            [&] { return tcpWriteMultipleRegisters(state, start, values, count); });
     dumpTcpRequest(state, view);
     if (r < 0) {
         reportFailure(view, r);

@@ -47,8 +47,8 @@ bool isTcpResyncCode(ResultCode code)
     // A wrong transaction or unit identifier, a bad exception code, a time-out or a broken
     // connection all mean the byte stream can no longer be trusted; a bad protocol identifier
     // or MBAP length does not reconnect.
-    return code == RC_TCP_TRANSACTION_ID || code == RC_TCP_BAD_EXCEPTION
-        || code == RC_TCP_UNIT_ID || code == RC_TCP_TIMEOUT || code == RC_TCP_CONNECTION_LOST;
+    return code == RC_TCP_TRANSACTION_ID || code == RC_TCP_BAD_EXCEPTION || code == RC_TCP_UNIT_ID
+        || code == RC_TCP_TIMEOUT || code == RC_TCP_CONNECTION_LOST;
 }
 
 bool tcpResync(ModbusState& state, OperatorView& view)

@@ -111,36 +111,36 @@ Bytes rtuRegisterMapAnswer(const Bytes& request)
 
 namespace {
 
-    void writeAll(int fd, const Bytes& bytes)
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            done += static_cast<std::size_t>(n);
-        }
+void writeAll(int fd, const Bytes& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
     }
+}
 
-    int loopbackListener(int& port)
-    {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            throw std::runtime_error("socket failed");
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-            || ::listen(fd, 4) != 0) {
-            ::close(fd);
-            throw std::runtime_error("bind/listen failed");
-        }
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        return fd;
+int loopbackListener(int& port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw std::runtime_error("socket failed");
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        throw std::runtime_error("bind/listen failed");
     }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
 
 } // namespace
 

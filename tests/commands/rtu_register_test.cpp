@@ -65,7 +65,8 @@ TEST_F(RtuCommands, ReadWalkThroughFromButtonToTable)
         (Strings {"TX (8 B): 01 03 00 00 00 02 C4 0B", "RX (9 B): 01 03 04 00 0A 00 14 DA 3E",
             "OK: FC03 – 2 Register ab 0x0000 (0)"}));
     EXPECT_EQ(view.tables[WidgetId::RtuRegisterList],
-        (std::vector<RegisterRow> {{"0x0000", "0", "$000A", "10"}, {"0x0001", "1", "$0014", "20"}}));
+        (std::vector<RegisterRow> {
+            {"0x0000", "0", "$000A", "10"}, {"0x0001", "1", "$0014", "20"}}));
     EXPECT_TRUE(view.fakeDialogs.boxes.empty());
     EXPECT_EQ(device.requests().size(), 1u);
 }
@@ -160,8 +161,8 @@ TEST_F(RtuCommands, ExceptionReplyIsReportedWithoutRetry)
     rtuReadCommand(state, view);
 
     EXPECT_EQ(view.log,
-        (Strings {"TX (8 B): 01 03 00 00 00 02 C4 0B",
-            "! Modbus-Exception: ILLEGAL DATA ADDRESS (02)"}));
+        (Strings {
+            "TX (8 B): 01 03 00 00 00 02 C4 0B", "! Modbus-Exception: ILLEGAL DATA ADDRESS (02)"}));
     EXPECT_EQ(view.fakeDialogs.boxes,
         (Boxes {{"Fehler", "Modbus-Exception: ILLEGAL DATA ADDRESS (02)"}}));
     EXPECT_TRUE(pty.receiveFor(100).empty());
@@ -256,7 +257,8 @@ Strings expectedListing(unsigned start, unsigned count)
         const unsigned address = (start + i) & 0xFFFF;
         const unsigned value = i + 1;
         char item[64];
-        std::snprintf(item, sizeof item, "0x%04X (%u) = $%04X (%u)", address, address, value, value);
+        std::snprintf(
+            item, sizeof item, "0x%04X (%u) = $%04X (%u)", address, address, value, value);
         line += (i % 6 == 0 ? "    " : ", ") + std::string(item);
         if (i % 6 == 5 || i + 1 == count) {
             lines.push_back(line);
@@ -295,14 +297,18 @@ TEST(RtuWriteMultipleOnADevice, ListsSixValuesALineAndSendsUpTo123)
         rtuWriteMultipleCommand(state, view);
 
         ASSERT_EQ(view.log.size(), 3 + c.listingLines) << (view.log.empty() ? "" : view.log.back());
-        EXPECT_EQ(view.log[0].rfind("TX (" + std::to_string(9 + 2 * c.count) + " B): 01 10 ", 0), 0u)
+        EXPECT_EQ(
+            view.log[0].rfind("TX (" + std::to_string(9 + 2 * c.count) + " B): 01 10 ", 0), 0u)
             << view.log[0];
         EXPECT_EQ(view.log[2],
             "OK: FC16 – " + std::to_string(c.count) + " Register ab 0x"
-                + (c.start == 100 ? "0064 (100)" : c.start == 200 ? "00C8 (200)" : "03E8 (1000)"));
+                + (c.start == 100        ? "0064 (100)"
+                        : c.start == 200 ? "00C8 (200)"
+                                         : "03E8 (1000)"));
         EXPECT_EQ(Strings(view.log.begin() + 3, view.log.end()), expectedListing(c.start, c.count));
         for (unsigned i = 0; i < c.count; ++i)
-            ASSERT_EQ(device.holdingRegister(static_cast<int>(c.start + i)), i + 1) << "register " << c.start + i;
+            ASSERT_EQ(device.holdingRegister(static_cast<int>(c.start + i)), i + 1)
+                << "register " << c.start + i;
     }
     EXPECT_TRUE(view.fakeDialogs.boxes.empty());
 }

@@ -113,7 +113,8 @@ TEST_F(SerialConnection, ConnectWithDefaultsOpens9600EightNoneOneWithoutFlowCont
 
 TEST_F(SerialConnection, HandshakeItemReachesThePortAsItsLabelsFlowControl)
 {
-    const int expected[] = {HandshakeNone, HandshakeXonXoff, HandshakeRtsCts, HandshakeDtrRtsActive};
+    const int expected[]
+        = {HandshakeNone, HandshakeXonXoff, HandshakeRtsCts, HandshakeDtrRtsActive};
     for (int item = 0; item < 4; ++item) {
         view.indexes[WidgetId::HandshakeCombo] = item;
         serialConnect(state, view);

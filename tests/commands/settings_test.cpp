@@ -21,8 +21,8 @@ TEST(SerialSettingsFromWidgets, ParityPositionsMapToThePortsNumbering)
         int before;
         int expected;
     };
-    for (const Case& c : {Case {0, 2, 0}, Case {1, 0, 2}, Case {2, 0, 1}, Case {-1, 1, 1},
-             Case {-1, 2, 2}}) {
+    for (const Case& c :
+        {Case {0, 2, 0}, Case {1, 0, 2}, Case {2, 0, 1}, Case {-1, 1, 1}, Case {-1, 2, 2}}) {
         ModbusState state;
         FakeView view;
         state.serial.parity = c.before;
@@ -54,7 +54,8 @@ TEST(SerialSettingsFromWidgets, DataAndStopBitsTakeTheFirstItemOrElseTheSecond)
 TEST(SerialSettingsFromWidgets, EachHandshakeItemGivesTheFlowControlItsLabelNames)
 {
     // None, XON/XOFF, RTS/CTS, DSR/DTR
-    const int expected[] = {HandshakeNone, HandshakeXonXoff, HandshakeRtsCts, HandshakeDtrRtsActive};
+    const int expected[]
+        = {HandshakeNone, HandshakeXonXoff, HandshakeRtsCts, HandshakeDtrRtsActive};
     for (int item = 0; item < 4; ++item) {
         EXPECT_EQ(handshakeModeForItem(item), expected[item]) << "item " << item;
         ModbusState state;
@@ -126,9 +127,9 @@ TEST(TcpResyncTrigger, OnlyALostOrDesynchronisedStreamReconnects)
              RC_TCP_TIMEOUT, RC_TCP_CONNECTION_LOST})
         EXPECT_TRUE(isTcpResyncCode(code)) << code;
     for (ResultCode code : {RC_TCP_PROTOCOL_ID, RC_TCP_MBAP_LENGTH, RC_TCP_NOT_CONNECTED,
-             RC_TCP_SEND_FAILED, RC_TCP_FC0304_BYTE_COUNT, RC_TCP_FC06_LENGTH,
-             RC_TCP_FC16_LENGTH, RC_EXCEPTION_FC0304 - 2, RC_FC0304_SHORT,
-             RC_RTU_BAD_EXCEPTION, ResultCode {0}, ResultCode {2}})
+             RC_TCP_SEND_FAILED, RC_TCP_FC0304_BYTE_COUNT, RC_TCP_FC06_LENGTH, RC_TCP_FC16_LENGTH,
+             RC_EXCEPTION_FC0304 - 2, RC_FC0304_SHORT, RC_RTU_BAD_EXCEPTION, ResultCode {0},
+             ResultCode {2}})
         EXPECT_FALSE(isTcpResyncCode(code)) << code;
 }
 

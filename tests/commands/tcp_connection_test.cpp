@@ -94,8 +94,8 @@ TEST_F(TcpConnection, EmptyHostShowsTheHintButOneBlankIsTriedAndFails)
     view.texts[WidgetId::TcpHostField] = " ";
     tcpConnect(state, view);
     EXPECT_FALSE(state.tcp.connection);
-    EXPECT_EQ(view.log,
-        Strings {"TCP-Verbindung fehlgeschlagen:  :" + std::to_string(peer.port())});
+    EXPECT_EQ(
+        view.log, Strings {"TCP-Verbindung fehlgeschlagen:  :" + std::to_string(peer.port())});
     EXPECT_EQ(view.fakeDialogs.boxes,
         (Boxes {{"Fehler", "TCP-Verbindung konnte nicht aufgebaut werden."}}));
     EXPECT_EQ(view.statusRefreshes, 1);
@@ -109,7 +109,8 @@ TEST_F(TcpConnection, FailedConnectWhileConnectedLeavesNoConnection)
     tcpConnect(state, view);
 
     EXPECT_FALSE(state.tcp.connection);
-    EXPECT_EQ(view.log, Strings {"TCP-Verbindung fehlgeschlagen: 127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(
+        view.log, Strings {"TCP-Verbindung fehlgeschlagen: 127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(view.fakeDialogs.boxes,
         (Boxes {{"Fehler", "TCP-Verbindung konnte nicht aufgebaut werden."}}));
     EXPECT_EQ(view.statusRefreshes, 1);

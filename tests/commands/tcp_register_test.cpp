@@ -18,9 +18,9 @@ namespace kalvenor {
 namespace {
 
 using test::Bytes;
+using test::eventually;
 using test::FakeDialogs;
 using test::FakeView;
-using test::eventually;
 using test::TcpPeer;
 using Boxes = std::vector<FakeDialogs::Box>;
 using Strings = std::vector<std::string>;
