@@ -337,7 +337,9 @@ namespace {
         EXPECT_EQ(n, 0);
         EXPECT_GE(elapsed, 450);
         EXPECT_LT(elapsed, 2000);
-        EXPECT_LT(cpu, 200) << "the exchange kept a core busy after the hang-up";
+        // Pausing costs a few ms of CPU over the 500 ms; a spinning loop takes a large share of
+        // them even on a loaded machine.
+        EXPECT_LT(cpu, 80) << "the exchange kept a core busy after the hang-up";
 
         // The gone device no longer takes a request.
         EXPECT_EQ(serialExchange(serial, request.data(), request.size(), 7, response,
