@@ -26,18 +26,36 @@ namespace {
         return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
     }
 
-    // The settings of the device as another opener sees them.
-    termios deviceTermios(const std::string& path)
+    // A second descriptor on the device, opened before Kalvenor takes the port (its TIOCEXCL
+    // turns later openers away unless they run as root), to see the settings as the device has
+    // them.
+    class DevicePeek
     {
-        termios tio {};
-        int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        EXPECT_GE(fd, 0);
-        if (fd >= 0) {
-            EXPECT_EQ(tcgetattr(fd, &tio), 0);
-            ::close(fd);
+    public:
+        explicit DevicePeek(const std::string& path)
+            : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+        {
         }
-        return tio;
-    }
+        ~DevicePeek()
+        {
+            if (m_fd >= 0)
+                ::close(m_fd);
+        }
+        DevicePeek(const DevicePeek&) = delete;
+        DevicePeek& operator=(const DevicePeek&) = delete;
+
+        bool isOpen() const { return m_fd >= 0; }
+        int fd() const { return m_fd; }
+        termios settings() const
+        {
+            termios tio {};
+            EXPECT_EQ(tcgetattr(m_fd, &tio), 0);
+            return tio;
+        }
+
+    private:
+        int m_fd;
+    };
 
     class SerialOnPty : public ::testing::Test
     {
@@ -238,6 +256,9 @@ namespace {
             {57600,  0, 1.0f, HandshakeDtrRtsActive, B57600},
         };
         // clang-format on
+        serialClose(serial);
+        const DevicePeek peek(pty.devicePath());
+        ASSERT_TRUE(peek.isOpen());
         for (const auto& c : cases) {
             SCOPED_TRACE(c.baud);
             serial.baudRate = c.baud;
@@ -245,7 +266,7 @@ namespace {
             serial.stopBits = c.stopBits;
             serial.handshake = c.handshake;
             ASSERT_TRUE(serialOpen(serial));
-            const termios tio = deviceTermios(pty.devicePath());
+            const termios tio = peek.settings();
             EXPECT_EQ(cfgetospeed(&tio), c.speed);
             EXPECT_EQ(cfgetispeed(&tio), c.speed);
             EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.stopBits == 2.0f);
@@ -265,31 +286,27 @@ namespace {
     TEST_F(SerialOnPty, PreviousSettingsComeBackOnClose)
     {
         serialClose(serial);
-        int fd = ::open(pty.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        termios before {};
-        ASSERT_EQ(tcgetattr(fd, &before), 0);
+        const DevicePeek peek(pty.devicePath());
+        ASSERT_TRUE(peek.isOpen());
+        termios before = peek.settings();
         before.c_lflag |= ICANON | ECHO;
         before.c_iflag |= ICRNL;
         before.c_oflag |= OPOST | ONLCR;
         before.c_cflag |= CSTOPB;
         cfsetospeed(&before, B2400);
         cfsetispeed(&before, B2400);
-        ASSERT_EQ(tcsetattr(fd, TCSANOW, &before), 0);
-        ASSERT_EQ(tcgetattr(fd, &before), 0);
+        ASSERT_EQ(tcsetattr(peek.fd(), TCSANOW, &before), 0);
+        before = peek.settings();
 
         serial.baudRate = 115200;
         serial.stopBits = 1.0f;
         ASSERT_TRUE(serialOpen(serial));
-        termios during {};
-        ASSERT_EQ(tcgetattr(fd, &during), 0);
+        const termios during = peek.settings();
         EXPECT_EQ(cfgetospeed(&during), B115200);
         EXPECT_EQ(during.c_lflag & ICANON, 0u);
         serialClose(serial);
 
-        termios after {};
-        ASSERT_EQ(tcgetattr(fd, &after), 0);
-        ::close(fd);
+        const termios after = peek.settings();
         EXPECT_EQ(cfgetospeed(&after), B2400);
         EXPECT_EQ(after.c_iflag, before.c_iflag);
         EXPECT_EQ(after.c_oflag, before.c_oflag);
