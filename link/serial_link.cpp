@@ -32,10 +32,7 @@ bool serialOpen(SerialSettings& serial)
     return true;
 }
 
-void serialClose(SerialSettings& serial)
-{
-    serial.handle.reset();
-}
+void serialClose(SerialSettings& serial) { serial.handle.reset(); }
 
 void serialDrain(SerialSettings& serial)
 {

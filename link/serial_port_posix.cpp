@@ -2,8 +2,8 @@
 // take what is waiting, writes wait with poll() up to the write time-out, and every wait for input
 // is a poll() bounded by the caller's time left.
 
-#include "link/serial_port.h"
 #include "link/serial_port_posix.h"
+#include "link/serial_port.h"
 
 #include "link/clock.h"
 
@@ -25,13 +25,13 @@ namespace kalvenor {
 
 namespace {
 
-    struct BaudEntry
-    {
-        std::int64_t rate;
-        speed_t code;
-    };
+struct BaudEntry
+{
+    std::int64_t rate;
+    speed_t code;
+};
 
-    // clang-format off
+// clang-format off
     constexpr BaudEntry baudTable[] = {
         {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
         {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
@@ -40,245 +40,245 @@ namespace {
         {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
         {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
     };
-    // clang-format on
+// clang-format on
 
-    bool baudCode(std::int64_t rate, speed_t& code)
+bool baudCode(std::int64_t rate, speed_t& code)
+{
+    for (const auto& entry : baudTable) {
+        if (entry.rate == rate) {
+            code = entry.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+int pollTimeout(std::int64_t ms)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
+}
+
+class PosixSerialPort final : public SerialPort
+{
+public:
+    PosixSerialPort(int fd, const termios& previous)
+        : m_fd(fd)
+        , m_previous(previous)
     {
-        for (const auto& entry : baudTable) {
-            if (entry.rate == rate) {
-                code = entry.code;
+    }
+
+    ~PosixSerialPort() override
+    {
+        // Output still queued behind a stopped handshake would make close() wait for the
+        // driver's closing time (30 s on many UARTs) with the window frozen: drop it.
+        tcflush(m_fd, TCOFLUSH);
+        tcsetattr(m_fd, TCSANOW, &m_previous);
+        ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd); // releases the flock as well
+    }
+
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    void setTimeouts(const SerialTimeouts& timeouts) override { m_timeouts = timeouts; }
+
+    std::size_t waitingCount() override
+    {
+        int count = 0;
+        if (ioctl(m_fd, FIONREAD, &count) != 0 || count < 0)
+            return 0;
+        return static_cast<std::size_t>(count);
+    }
+
+    std::size_t read(std::uint8_t* buffer, std::size_t n) override
+    {
+        if (n == 0)
+            return 0;
+        for (;;) {
+            ssize_t got = ::read(m_fd, buffer, n);
+            if (got > 0)
+                return static_cast<std::size_t>(got);
+            if (got < 0 && errno == EINTR)
+                continue;
+            return 0; // nothing waiting (EAGAIN), a hung-up device (EIO) or end of file
+        }
+    }
+
+    std::size_t write(const std::uint8_t* bytes, std::size_t n) override
+    {
+        const std::int64_t budget = static_cast<std::int64_t>(m_timeouts.writeTotalPerByteMs)
+                * static_cast<std::int64_t>(n)
+            + m_timeouts.writeTotalConstantMs;
+        const Deadline deadline(std::max<std::int64_t>(budget, 0));
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t put = ::write(m_fd, bytes + done, n - done);
+            if (put > 0) {
+                done += static_cast<std::size_t>(put);
+                continue;
+            }
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                break;
+            // The output queue is full (or a handshake holds it): wait for room until the
+            // write time-out is spent.
+            const std::int64_t left = deadline.leftMs();
+            if (left == 0)
+                break;
+            pollfd pfd {m_fd, POLLOUT, 0};
+            int ready = ::poll(&pfd, 1, pollTimeout(left));
+            if (ready < 0 && errno != EINTR)
+                break;
+            if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
+                break;
+        }
+        return done;
+    }
+
+    bool waitReadable(std::int64_t timeoutMs) override
+    {
+        const Deadline deadline(std::max<std::int64_t>(timeoutMs, 0));
+        for (;;) {
+            pollfd pfd {m_fd, POLLIN, 0};
+            int ready = ::poll(&pfd, 1, pollTimeout(deadline.leftMs()));
+            if (ready > 0)
                 return true;
-            }
+            if (ready == 0)
+                return false;
+            if (errno != EINTR)
+                return true; // let the caller's read find out what is wrong
+            if (deadline.expired())
+                return false;
         }
-        return false;
     }
 
-    int pollTimeout(std::int64_t ms)
-    {
-        return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
-    }
+private:
+    int m_fd;
+    termios m_previous;
+    SerialTimeouts m_timeouts;
+};
 
-    class PosixSerialPort final : public SerialPort
-    {
-    public:
-        PosixSerialPort(int fd, const termios& previous)
-            : m_fd(fd)
-            , m_previous(previous)
-        {
-        }
+// Raises the modem lines the handshake mode holds active. A pty has no modem lines and
+// refuses these ioctls; that is no reason to fail the open.
+void raiseModemLines(int fd, int handshake)
+{
+    int lines = 0;
+    if (handshake == HandshakeRtsActive)
+        lines = TIOCM_RTS;
+    else if (handshake == HandshakeDtrRtsActive)
+        lines = TIOCM_RTS | TIOCM_DTR;
+    if (lines != 0)
+        (void)ioctl(fd, TIOCMBIS, &lines);
+}
 
-        ~PosixSerialPort() override
-        {
-            // Output still queued behind a stopped handshake would make close() wait for the
-            // driver's closing time (30 s on many UARTs) with the window frozen: drop it.
-            tcflush(m_fd, TCOFLUSH);
-            tcsetattr(m_fd, TCSANOW, &m_previous);
-            ioctl(m_fd, TIOCNXCL);
-            ::close(m_fd); // releases the flock as well
-        }
+std::unique_ptr<SerialPort> openPosixPort(const SerialPortConfig& config)
+{
+    termios wanted {};
+    if (config.name.empty() || !serialTermiosFor(config, wanted))
+        return nullptr;
 
-        PosixSerialPort(const PosixSerialPort&) = delete;
-        PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+    int fd = ::open(config.name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
 
-        void setTimeouts(const SerialTimeouts& timeouts) override { m_timeouts = timeouts; }
-
-        std::size_t waitingCount() override
-        {
-            int count = 0;
-            if (ioctl(m_fd, FIONREAD, &count) != 0 || count < 0)
-                return 0;
-            return static_cast<std::size_t>(count);
-        }
-
-        std::size_t read(std::uint8_t* buffer, std::size_t n) override
-        {
-            if (n == 0)
-                return 0;
-            for (;;) {
-                ssize_t got = ::read(m_fd, buffer, n);
-                if (got > 0)
-                    return static_cast<std::size_t>(got);
-                if (got < 0 && errno == EINTR)
-                    continue;
-                return 0; // nothing waiting (EAGAIN), a hung-up device (EIO) or end of file
-            }
-        }
-
-        std::size_t write(const std::uint8_t* bytes, std::size_t n) override
-        {
-            const std::int64_t budget = static_cast<std::int64_t>(m_timeouts.writeTotalPerByteMs)
-                    * static_cast<std::int64_t>(n)
-                + m_timeouts.writeTotalConstantMs;
-            const Deadline deadline(std::max<std::int64_t>(budget, 0));
-            std::size_t done = 0;
-            while (done < n) {
-                ssize_t put = ::write(m_fd, bytes + done, n - done);
-                if (put > 0) {
-                    done += static_cast<std::size_t>(put);
-                    continue;
-                }
-                if (put < 0 && errno == EINTR)
-                    continue;
-                if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                    break;
-                // The output queue is full (or a handshake holds it): wait for room until the
-                // write time-out is spent.
-                const std::int64_t left = deadline.leftMs();
-                if (left == 0)
-                    break;
-                pollfd pfd {m_fd, POLLOUT, 0};
-                int ready = ::poll(&pfd, 1, pollTimeout(left));
-                if (ready < 0 && errno != EINTR)
-                    break;
-                if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-                    break;
-            }
-            return done;
-        }
-
-        bool waitReadable(std::int64_t timeoutMs) override
-        {
-            const Deadline deadline(std::max<std::int64_t>(timeoutMs, 0));
-            for (;;) {
-                pollfd pfd {m_fd, POLLIN, 0};
-                int ready = ::poll(&pfd, 1, pollTimeout(deadline.leftMs()));
-                if (ready > 0)
-                    return true;
-                if (ready == 0)
-                    return false;
-                if (errno != EINTR)
-                    return true; // let the caller's read find out what is wrong
-                if (deadline.expired())
-                    return false;
-            }
-        }
-
-    private:
-        int m_fd;
-        termios m_previous;
-        SerialTimeouts m_timeouts;
-    };
-
-    // Raises the modem lines the handshake mode holds active. A pty has no modem lines and
-    // refuses these ioctls; that is no reason to fail the open.
-    void raiseModemLines(int fd, int handshake)
-    {
-        int lines = 0;
-        if (handshake == HandshakeRtsActive)
-            lines = TIOCM_RTS;
-        else if (handshake == HandshakeDtrRtsActive)
-            lines = TIOCM_RTS | TIOCM_DTR;
-        if (lines != 0)
-            (void)ioctl(fd, TIOCMBIS, &lines);
-    }
-
-    std::unique_ptr<SerialPort> openPosixPort(const SerialPortConfig& config)
-    {
-        termios wanted {};
-        if (config.name.empty() || !serialTermiosFor(config, wanted))
-            return nullptr;
-
-        int fd = ::open(config.name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return nullptr;
-
-        // TIOCEXCL keeps ordinary users out, but root passes it; the flock is what keeps a second
-        // opener (another instance of this program, a probing scan) away while we run as root.
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            return nullptr;
-        }
-        termios previous {};
-        if (tcgetattr(fd, &previous) != 0) { // not a terminal at all
-            ::close(fd);
-            return nullptr;
-        }
-        (void)ioctl(fd, TIOCEXCL);
-
-        if (tcsetattr(fd, TCSANOW, &wanted) != 0) {
-            ioctl(fd, TIOCNXCL);
-            ::close(fd);
-            return nullptr;
-        }
-        // tcsetattr succeeds when any one setting took; read the rate back to catch one the
-        // driver quietly replaced. Data bits and parity are not compared: a pty always reports
-        // CS8 without parity, whatever it was given.
-        termios applied {};
-        if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
-            tcsetattr(fd, TCSANOW, &previous);
-            ioctl(fd, TIOCNXCL);
-            ::close(fd);
-            return nullptr;
-        }
-        raiseModemLines(fd, config.handshake);
-        return std::make_unique<PosixSerialPort>(fd, previous);
-    }
-
-    // Splits "ttyUSB10" into "ttyUSB" and 10; a name without trailing digits gets number -1.
-    struct NaturalKey
-    {
-        std::string prefix;
-        long long number;
-        std::string name;
-
-        bool operator<(const NaturalKey& other) const
-        {
-            if (prefix != other.prefix)
-                return prefix < other.prefix;
-            if (number != other.number)
-                return number < other.number;
-            return name < other.name;
-        }
-    };
-
-    NaturalKey naturalKey(const std::string& name)
-    {
-        std::size_t end = name.size();
-        while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9')
-            --end;
-        long long number = -1;
-        if (end < name.size() && name.size() - end <= 18)
-            number = std::stoll(name.substr(end));
-        return {name.substr(0, end), number, name};
-    }
-
-    std::string linkTargetBaseName(const std::string& path)
-    {
-        char target[PATH_MAX];
-        ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (length <= 0)
-            return {};
-        std::string text(target, static_cast<std::size_t>(length));
-        std::size_t slash = text.find_last_of('/');
-        return slash == std::string::npos ? text : text.substr(slash + 1);
-    }
-
-    // The 8250 driver registers a port for every slot it was built for (often 32), wired or
-    // not; only a slot with a detected UART is worth offering.
-    bool isRealUart(const std::string& devicePath)
-    {
-        int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        serial_struct info {};
-        bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    // TIOCEXCL keeps ordinary users out, but root passes it; the flock is what keeps a second
+    // opener (another instance of this program, a probing scan) away while we run as root.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return real;
+        return nullptr;
+    }
+    termios previous {};
+    if (tcgetattr(fd, &previous) != 0) { // not a terminal at all
+        ::close(fd);
+        return nullptr;
+    }
+    (void)ioctl(fd, TIOCEXCL);
+
+    if (tcsetattr(fd, TCSANOW, &wanted) != 0) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    // tcsetattr succeeds when any one setting took; read the rate back to catch one the
+    // driver quietly replaced. Data bits and parity are not compared: a pty always reports
+    // CS8 without parity, whatever it was given.
+    termios applied {};
+    if (tcgetattr(fd, &applied) != 0 || cfgetospeed(&applied) != cfgetospeed(&wanted)) {
+        tcsetattr(fd, TCSANOW, &previous);
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    raiseModemLines(fd, config.handshake);
+    return std::make_unique<PosixSerialPort>(fd, previous);
+}
+
+// Splits "ttyUSB10" into "ttyUSB" and 10; a name without trailing digits gets number -1.
+struct NaturalKey
+{
+    std::string prefix;
+    long long number;
+    std::string name;
+
+    bool operator<(const NaturalKey& other) const
+    {
+        if (prefix != other.prefix)
+            return prefix < other.prefix;
+        if (number != other.number)
+            return number < other.number;
+        return name < other.name;
+    }
+};
+
+NaturalKey naturalKey(const std::string& name)
+{
+    std::size_t end = name.size();
+    while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9')
+        --end;
+    long long number = -1;
+    if (end < name.size() && name.size() - end <= 18)
+        number = std::stoll(name.substr(end));
+    return {name.substr(0, end), number, name};
+}
+
+std::string linkTargetBaseName(const std::string& path)
+{
+    char target[PATH_MAX];
+    ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return {};
+    std::string text(target, static_cast<std::size_t>(length));
+    std::size_t slash = text.find_last_of('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+// The 8250 driver registers a port for every slot it was built for (often 32), wired or
+// not; only a slot with a detected UART is worth offering.
+bool isRealUart(const std::string& devicePath)
+{
+    int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    serial_struct info {};
+    bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return real;
+}
+
+class PosixSerialPortProvider final : public SerialPortProvider
+{
+public:
+    std::unique_ptr<SerialPort> open(const SerialPortConfig& config) override
+    {
+        return openPosixPort(config);
     }
 
-    class PosixSerialPortProvider final : public SerialPortProvider
+    std::vector<std::string> candidateNames() override
     {
-    public:
-        std::unique_ptr<SerialPort> open(const SerialPortConfig& config) override
-        {
-            return openPosixPort(config);
-        }
-
-        std::vector<std::string> candidateNames() override
-        {
-            return serialCandidateNamesIn("/sys/class/tty", "/dev");
-        }
-    };
+        return serialCandidateNamesIn("/sys/class/tty", "/dev");
+    }
+};
 
 } // namespace
 
@@ -294,17 +294,32 @@ bool serialTermiosFor(const SerialPortConfig& config, termios& tio)
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
 
     switch (config.dataBits) {
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    case 8: tio.c_cflag |= CS8; break;
-    default: return false;
+    case 5:
+        tio.c_cflag |= CS5;
+        break;
+    case 6:
+        tio.c_cflag |= CS6;
+        break;
+    case 7:
+        tio.c_cflag |= CS7;
+        break;
+    case 8:
+        tio.c_cflag |= CS8;
+        break;
+    default:
+        return false;
     }
     switch (config.parity) {
-    case 0: break;
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    default: return false;
+    case 0:
+        break;
+    case 1:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        tio.c_cflag |= PARENB;
+        break;
+    default:
+        return false;
     }
     if (config.stopBits == 2.0f)
         tio.c_cflag |= CSTOPB;
@@ -333,8 +348,8 @@ bool serialTermiosFor(const SerialPortConfig& config, termios& tio)
     return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0;
 }
 
-std::vector<std::string> serialCandidateNamesIn(const std::string& sysClassTty,
-    const std::string& devDir)
+std::vector<std::string> serialCandidateNamesIn(
+    const std::string& sysClassTty, const std::string& devDir)
 {
     constexpr std::size_t maxNames = 64;
     std::vector<NaturalKey> found;

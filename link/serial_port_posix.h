@@ -17,7 +17,7 @@ bool serialTermiosFor(const SerialPortConfig& config, termios& tio);
 // ttyUSB10, grouped by prefix), at most 64. A port of the 8250 driver counts only when the
 // device at devDir/<name> reports a real UART. Kept apart from posixSerialPorts() so tests can
 // point it at a fake tree.
-std::vector<std::string> serialCandidateNamesIn(const std::string& sysClassTty,
-    const std::string& devDir);
+std::vector<std::string> serialCandidateNamesIn(
+    const std::string& sysClassTty, const std::string& devDir);
 
 } // namespace kalvenor

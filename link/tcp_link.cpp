@@ -14,10 +14,7 @@ bool tcpOpen(TcpSettings& tcp)
     return tcp.connection != nullptr;
 }
 
-void tcpClose(TcpSettings& tcp)
-{
-    tcp.connection.reset();
-}
+void tcpClose(TcpSettings& tcp) { tcp.connection.reset(); }
 
 std::int64_t tcpSend(TcpSettings& tcp, const std::uint8_t* bytes, std::size_t n)
 {
@@ -26,8 +23,8 @@ std::int64_t tcpSend(TcpSettings& tcp, const std::uint8_t* bytes, std::size_t n)
     return tcp.connection->send(bytes, n);
 }
 
-std::int64_t tcpReceiveExact(TcpSettings& tcp, std::uint8_t* buffer, std::size_t count,
-    std::int64_t timeoutMs)
+std::int64_t tcpReceiveExact(
+    TcpSettings& tcp, std::uint8_t* buffer, std::size_t count, std::int64_t timeoutMs)
 {
     if (count == 0)
         return 0;
