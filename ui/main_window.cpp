@@ -169,6 +169,14 @@ MainWindow::~MainWindow()
 {
     // The Info window has no parent; it goes with the main window.
     delete m_infoWindow.data();
+    // Widgets being taken down still signal (a focus change, a tab removed). Those signals must
+    // reach neither the dispatch, which may already be gone, nor this half-destroyed window:
+    // the widgets go first, while this is still whole, and report to nobody.
+    m_sink = nullptr;
+    QObject::disconnect(m_focusConnection);
+    delete m_central;
+    m_central = nullptr;
+    m_log = nullptr;
 }
 
 template <class T>
@@ -385,7 +393,8 @@ void MainWindow::connectEvents()
         [this] { raise(WidgetId::RtuPortCombo, UiEvent::SelectionChanged); });
     // A combo box has no lost-focus signal. Opening its own drop-down moves the focus to the
     // list for a moment; that is not losing it.
-    connect(qApp, &QApplication::focusChanged, this, [this, port](QWidget* old, QWidget* now) {
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
+        [this, port](QWidget* old, QWidget* now) {
         if (old == port && now != port->view())
             raise(WidgetId::RtuPortCombo, UiEvent::FocusLost);
     });

@@ -121,6 +121,7 @@ private:
     QTimer* m_pollTimer = nullptr;
     QImage m_donatePicture;
     QPointer<InfoWindow> m_infoWindow;
+    QMetaObject::Connection m_focusConnection;
 };
 
 } // namespace kalvenor

@@ -207,6 +207,19 @@ TEST(Events, TerminalEntriesGoOnLinesOfTheirOwnWithTheCaretAtTheEnd)
     EXPECT_FALSE(view->isReadOnly());
 }
 
+// Taking the window down moves the focus away from the port combo; that is no operator's
+// settings change, and the dispatch (which main destroys first) must not hear of it.
+TEST(Events, DestroyingTheWindowRaisesNoEvents)
+{
+    RunningWindow running;
+    running.showActive();
+    running.find<QComboBox>("RtuPortCombo")->setFocus();
+    QCoreApplication::processEvents();
+    running.dispatch->widgetEvents.clear();
+    running.window.reset();
+    EXPECT_TRUE(running.dispatch->widgetEvents.empty());
+}
+
 TEST(Events, ClosingTheMainWindowSaysSoAndTakesTheInfoWindowAlong)
 {
     RunningWindow running;
