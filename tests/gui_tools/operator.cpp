@@ -61,15 +61,15 @@ void clickRow(QTableWidget* list, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-void rightClickAt(RunningWindow& running, QTableWidget* list, QPoint point)
+void rightClickAt(MainWindow& window, QTableWidget* list, QPoint point)
 {
-    QTest::mouseClick(running.window->windowHandle(), Qt::RightButton, {},
-        list->viewport()->mapTo(running.window.get(), point));
+    QTest::mouseClick(
+        window.windowHandle(), Qt::RightButton, {}, list->viewport()->mapTo(&window, point));
 }
 
-void rightClickRow(RunningWindow& running, QTableWidget* list, int row)
+void rightClickRow(MainWindow& window, QTableWidget* list, int row)
 {
-    rightClickAt(running, list, list->visualItemRect(list->item(row, 0)).center());
+    rightClickAt(window, list, list->visualItemRect(list->item(row, 0)).center());
 }
 
 std::string terminalText(const RunningWindow& running)

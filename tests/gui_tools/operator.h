@@ -28,9 +28,9 @@ void fillField(RunningWindow& running, const char* name, const QString& text);
 // Left click on a row of a register table (selects it).
 void clickRow(QTableWidget* list, int row);
 // Right click on the table's viewport at a point in viewport coordinates.
-void rightClickAt(RunningWindow& running, QTableWidget* list, QPoint point);
+void rightClickAt(MainWindow& window, QTableWidget* list, QPoint point);
 // Right click on the middle of a row.
-void rightClickRow(RunningWindow& running, QTableWidget* list, int row);
+void rightClickRow(MainWindow& window, QTableWidget* list, int row);
 // The terminal view's whole text.
 std::string terminalText(const RunningWindow& running);
 

@@ -88,7 +88,7 @@ protected:
     {
         clickRow(list, row);
         running->dialogs.menuAnswers.push_back(answer);
-        rightClickRow(*running, list, row);
+        rightClickRow(*running->window, list, row);
     }
 
     QString path(const char* name) const { return folder.filePath(name); }
@@ -148,13 +148,13 @@ TEST_F(TableMenuWindow, RightClickWithoutASelectedRowShowsNoMenu)
 {
     ASSERT_EQ(running->window->selectedRow(WidgetId::RtuRegisterList), -1);
     const QRect lastRow = rtuList->visualItemRect(rtuList->item(1, 0));
-    rightClickAt(*running, rtuList, QPoint(lastRow.center().x(), lastRow.bottom() + 60));
+    rightClickAt(*running->window, rtuList, QPoint(lastRow.center().x(), lastRow.bottom() + 60));
     EXPECT_EQ(rightClicksOn(*running, WidgetId::RtuRegisterList), 1);
 
     // A list that was never filled.
     showTab(*running, TcpReadTab);
     auto* tcpList = running->find<QTableWidget>("TcpRegisterList");
-    rightClickAt(*running, tcpList, tcpList->viewport()->rect().center());
+    rightClickAt(*running->window, tcpList, tcpList->viewport()->rect().center());
     EXPECT_EQ(rightClicksOn(*running, WidgetId::TcpRegisterList), 1);
 
     EXPECT_TRUE(running->dialogs.menus.empty());

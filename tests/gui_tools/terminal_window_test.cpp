@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -216,6 +217,41 @@ TEST_F(TerminalWindow, BytesArrivingOnAnotherTabWaitForTheTerminalTab)
     showTab(running, SerialTerminalTab);
     EXPECT_TRUE(QTest::qWaitFor([&] { return terminalText(running) == "<< OK\n"; }, 1000))
         << terminalText(running);
+}
+
+TEST_F(TerminalWindow, TextCrossesTheWireInTheSingleByteCodePage)
+{
+    // Typed through an input method; the last character has no place in the code page.
+    input->setText(QString::fromUtf8("Grüße € Ω"));
+    press(running, Qt::Key_Return);
+    expectWire({0x47, 0x72, 0xFC, 0xDF, 0x65, 0x20, 0x80, 0x20, 0x3F, 0x0D});
+    EXPECT_EQ(terminalText(running), ">> Grüße € Ω");
+
+    device.send({0xE4, 0xF6, 0xFC, 0x80, 0x0D, 0x0A});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return terminalText(running) == ">> Grüße € Ω\n<< äöü€\n"; }, 2000))
+        << terminalText(running);
+}
+
+TEST_F(TerminalWindow, AnArrivingEntryScrollsTheViewToItsEnd)
+{
+    auto* view = running.find<QPlainTextEdit>("TerminalView");
+    std::string lines;
+    for (int i = 0; i < 60; ++i)
+        lines += "Zeile " + std::to_string(i) + "\r\n";
+    device.send(Bytes(lines.begin(), lines.end()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->blockCount() > 60; }, 2000));
+
+    // The operator scrolls back and puts the caret at the top.
+    view->moveCursor(QTextCursor::Start);
+    view->verticalScrollBar()->setValue(0);
+    ASSERT_GT(view->verticalScrollBar()->maximum(), 0);
+
+    device.send({0x58});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminalText(running).ends_with("\n<< X"); }, 2000));
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    EXPECT_FALSE(view->textCursor().hasSelection());
+    EXPECT_EQ(view->textCursor().position(), view->document()->characterCount() - 1);
 }
 
 } // namespace
