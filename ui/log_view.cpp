@@ -11,6 +11,7 @@ namespace kalvenor {
 
 namespace {
 constexpr int textMargin = 3; // left of the text, and right of the widest line
+constexpr int frameMs = 16; // the scroll bars and the picture follow the lines this often
 }
 
 LogView::LogView(QWidget* parent)
@@ -24,11 +25,28 @@ LogView::LogView(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     verticalScrollBar()->setSingleStep(1);
     m_rowHeight = fontMetrics().height() + 2;
+    measureCharacters();
 }
 
+// Shaping a line to measure it would cost more than everything else an append does; for text of
+// Latin-1 characters (all the log writes but typed port or host names) adding up the
+// characters' widths gives the same within kerning, which only sets the scroll range.
 int LogView::textWidth(const QString& line) const
 {
-    return fontMetrics().horizontalAdvance(line);
+    float width = 0;
+    for (QChar c : line) {
+        if (c.unicode() >= 256)
+            return fontMetrics().horizontalAdvance(line);
+        width += m_advance[c.unicode()];
+    }
+    return static_cast<int>(width) + 2;
+}
+
+void LogView::measureCharacters()
+{
+    const QFontMetricsF metrics(font());
+    for (int c = 0; c < 256; ++c)
+        m_advance[static_cast<std::size_t>(c)] = static_cast<float>(metrics.horizontalAdvance(QChar(c)));
 }
 
 void LogView::appendLine(const QString& line)
@@ -36,9 +54,8 @@ void LogView::appendLine(const QString& line)
     m_lines.push_back(line);
     m_widest = std::max(m_widest, textWidth(line));
     m_current = count() - 1;
-    updateScrollRanges();
-    scrollToRow(m_current);
-    viewport()->update();
+    revealRow(m_current);
+    scheduleRefresh();
 }
 
 void LogView::clear()
@@ -47,8 +64,8 @@ void LogView::clear()
     m_lines.shrink_to_fit();
     m_current = -1;
     m_widest = 0;
-    updateScrollRanges();
-    viewport()->update();
+    m_first = 0;
+    refresh();
 }
 
 void LogView::setCurrentRow(int row)
@@ -57,11 +74,9 @@ void LogView::setCurrentRow(int row)
         return;
     m_current = row;
     if (row >= 0)
-        scrollToRow(row);
-    viewport()->update();
+        revealRow(row);
+    scheduleRefresh();
 }
-
-int LogView::firstVisibleRow() const { return verticalScrollBar()->value(); }
 
 int LogView::visibleRowCount() const
 {
@@ -70,8 +85,7 @@ int LogView::visibleRowCount() const
 
 bool LogView::isRowVisible(int row) const
 {
-    const int first = firstVisibleRow();
-    return row >= first && row < first + visibleRowCount();
+    return row >= m_first && row < m_first + visibleRowCount();
 }
 
 // The vertical bar counts rows (one step is one line); the horizontal one counts pixels.
@@ -87,33 +101,69 @@ void LogView::updateScrollRanges()
     horizontal->setRange(0, std::max(0, m_widest + 2 * textMargin - viewport()->width()));
 }
 
-void LogView::scrollToRow(int row)
+void LogView::revealRow(int row)
 {
-    QScrollBar* vertical = verticalScrollBar();
     const int rowsInSight = visibleRowCount();
-    if (row < vertical->value())
-        vertical->setValue(row);
-    else if (row >= vertical->value() + rowsInSight)
-        vertical->setValue(row - rowsInSight + 1);
+    if (row < m_first)
+        m_first = row;
+    else if (row >= m_first + rowsInSight)
+        m_first = row - rowsInSight + 1;
+    clampFirstRow();
+}
+
+void LogView::clampFirstRow()
+{
+    m_first = std::clamp(m_first, 0, std::max(0, count() - visibleRowCount()));
+}
+
+void LogView::scheduleRefresh()
+{
+    if (m_refreshTimer.isActive())
+        return;
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : frameMs;
+    m_refreshTimer.start(static_cast<int>(std::max<qint64>(0, frameMs - since)), this);
+}
+
+void LogView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_refreshTimer.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    refresh();
+}
+
+void LogView::refresh()
+{
+    m_refreshTimer.stop();
+    m_sinceRefresh.restart();
+    m_syncing = true;
+    updateScrollRanges();
+    verticalScrollBar()->setValue(m_first);
+    m_syncing = false;
+    viewport()->update();
 }
 
 void LogView::measureAll()
 {
     m_rowHeight = fontMetrics().height() + 2;
+    measureCharacters();
     m_widest = 0;
     for (const QString& line : m_lines)
         m_widest = std::max(m_widest, textWidth(line));
-    updateScrollRanges();
+    clampFirstRow();
+    refresh();
 }
 
 void LogView::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
-    const int first = firstVisibleRow();
+    const int first = m_first;
     const int last = std::min(count(), first + visibleRowCount() + 1);
     const int left = textMargin - horizontalScrollBar()->value();
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     const QColor text = palette().color(group, QPalette::Text);
+    const int baseline = (m_rowHeight - fontMetrics().height()) / 2 + fontMetrics().ascent();
     for (int row = first; row < last; ++row) {
         const QRect rowRect(0, (row - first) * m_rowHeight, viewport()->width(), m_rowHeight);
         if (row == m_current) {
@@ -122,20 +172,23 @@ void LogView::paintEvent(QPaintEvent*)
         } else {
             painter.setPen(text);
         }
-        painter.drawText(QRect(left, rowRect.top(), m_widest + textMargin, m_rowHeight),
-            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line(row));
+        painter.drawText(left, rowRect.top() + baseline, line(row));
     }
 }
 
 void LogView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    updateScrollRanges();
+    // A taller view keeps the newest line at its bottom edge where it was.
+    if (m_current == count() - 1 && m_current >= 0)
+        revealRow(m_current);
+    clampFirstRow();
+    refresh();
 }
 
 void LogView::mousePressEvent(QMouseEvent* event)
 {
-    const int row = firstVisibleRow() + event->position().toPoint().y() / m_rowHeight;
+    const int row = m_first + event->position().toPoint().y() / m_rowHeight;
     if (row < count())
         setCurrentRow(row);
     QAbstractScrollArea::mousePressEvent(event);
@@ -182,6 +235,12 @@ void LogView::changeEvent(QEvent* event)
         measureAll();
 }
 
-void LogView::scrollContentsBy(int, int) { viewport()->update(); }
+// The operator moved a scroll bar (or refresh() set it from m_first).
+void LogView::scrollContentsBy(int, int dy)
+{
+    if (!m_syncing && dy != 0)
+        m_first = verticalScrollBar()->value();
+    viewport()->update();
+}
 
 } // namespace kalvenor

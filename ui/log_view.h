@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QString>
 
+#include <array>
 #include <vector>
 
 namespace kalvenor {
@@ -11,6 +14,10 @@ namespace kalvenor {
 // line. It keeps the lines in a vector and paints only the rows in sight, all of one height, so
 // appending costs the same at the 100,000th line as at the first. The widest line seen so far
 // sets the horizontal scroll range.
+//
+// Selection and the rows in sight change at once with each line; the scroll bars and the
+// picture follow at most once a frame (16 ms), so a burst of lines costs one repaint, not one
+// per line.
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -27,7 +34,7 @@ public:
     int currentRow() const { return m_current; }
     void setCurrentRow(int row);
     // Rows [first, first + n) are in sight, n possibly cut at the bottom.
-    int firstVisibleRow() const;
+    int firstVisibleRow() const { return m_first; }
     int visibleRowCount() const;
     bool isRowVisible(int row) const;
     int rowHeight() const { return m_rowHeight; }
@@ -40,15 +47,25 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     void updateScrollRanges();
-    void scrollToRow(int row);
+    void revealRow(int row);
+    void clampFirstRow();
+    void scheduleRefresh();
+    void refresh();
     int textWidth(const QString& line) const;
     void measureAll();
+    void measureCharacters();
 
     std::vector<QString> m_lines;
+    std::array<float, 256> m_advance {}; // width of each Latin-1 character in the font
     int m_current = -1;
+    int m_first = 0; // the top row in sight
+    bool m_syncing = false; // the scroll bars are being set from m_first
+    QBasicTimer m_refreshTimer;
+    QElapsedTimer m_sinceRefresh;
     int m_widest = 0;
     int m_rowHeight = 16;
 };

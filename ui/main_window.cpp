@@ -23,10 +23,10 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 
 namespace kalvenor {
 
@@ -676,8 +676,16 @@ int MainWindow::selectedRow(WidgetId id) const
 
 void MainWindow::appendLog(const std::string& text)
 {
-    const QTime now = QTime::currentTime();
-    m_log->appendLine(qs(logLine(now.hour(), now.minute(), now.second(), text)));
+    // Converting to local time costs more than the rest of an append; it is done once a second.
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec != m_stampSecond) {
+        tm local {};
+        localtime_r(&now.tv_sec, &local);
+        m_stamp = {local.tm_hour, local.tm_min, local.tm_sec};
+        m_stampSecond = now.tv_sec;
+    }
+    m_log->appendLine(qs(logLine(m_stamp[0], m_stamp[1], m_stamp[2], text)));
 }
 
 void MainWindow::refreshStatusBar()

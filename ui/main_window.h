@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -122,6 +123,8 @@ private:
     QImage m_donatePicture;
     QPointer<InfoWindow> m_infoWindow;
     QMetaObject::Connection m_focusConnection;
+    long long m_stampSecond = -1; // the second m_stamp was taken in
+    std::array<int, 3> m_stamp {}; // local hour, minute, second
 };
 
 } // namespace kalvenor

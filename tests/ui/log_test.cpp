@@ -84,10 +84,16 @@ TEST(Log, NewestLineIsSelectedAndInSightAndClearingEmptiesTheList)
 
     // The operator may scroll away and select an old line; the next line takes both back.
     log->setCurrentRow(3);
+    QTest::qWait(40);
     log->verticalScrollBar()->setValue(0);
+    EXPECT_EQ(log->firstVisibleRow(), 0);
     running.window->appendLog("neu");
     EXPECT_EQ(log->currentRow(), log->count() - 1);
     EXPECT_TRUE(log->isRowVisible(log->count() - 1));
+    // The scroll bar follows within a frame.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return log->verticalScrollBar()->value() == log->firstVisibleRow(); }, 1000));
+    EXPECT_GT(log->firstVisibleRow(), 400);
 
     QTest::mouseClick(running.find<QPushButton>("ClearLogButton"), Qt::LeftButton);
     EXPECT_EQ(log->count(), 0);
@@ -105,9 +111,14 @@ TEST(Log, LongLineCanBeScrolledToSideways)
     LogView* log = running.window->logView();
     EXPECT_EQ(log->horizontalScrollBar()->maximum(), 0);
     running.window->appendLog(std::string(300, 'W'));
-    QCoreApplication::processEvents();
-    EXPECT_GT(log->horizontalScrollBar()->maximum(), 0);
+    // The scroll bars follow within a frame.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log->horizontalScrollBar()->maximum() > 0; }, 1000));
     EXPECT_GE(log->horizontalScrollBar()->maximum() + log->viewport()->width(), log->widestLine());
+    EXPECT_GE(log->widestLine(), log->fontMetrics().horizontalAdvance(log->line(log->count() - 1)));
+    // Text beyond Latin-1 (a typed port name, say) is measured as well.
+    const std::string greek = "Port \u03A9\u03A9\u03A9\u03A9 " + std::string(400, 'M');
+    running.window->appendLog(greek);
+    EXPECT_GE(log->widestLine(), log->fontMetrics().horizontalAdvance(log->line(log->count() - 1)));
     QTest::mouseClick(running.find<QPushButton>("ClearLogButton"), Qt::LeftButton);
     EXPECT_EQ(log->horizontalScrollBar()->maximum(), 0);
 }
