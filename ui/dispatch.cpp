@@ -41,7 +41,10 @@ void showTableMenu(Dispatch& d, WidgetId list)
         d.menuCommand(chosen);
 }
 
-void chooseLineEnd(Dispatch& d, WidgetId option) { selectLineEnd(d.app.terminal, d.window, option); }
+void chooseLineEnd(Dispatch& d, WidgetId option)
+{
+    selectLineEnd(d.app.terminal, d.window, option);
+}
 
 // Return, Up and Down act only for the terminal's input field on the "Seriell" tab.
 bool terminalKeysApply(Dispatch& d)

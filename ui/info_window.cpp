@@ -10,7 +10,7 @@ namespace kalvenor {
 namespace {
 constexpr int infoWidth = 200;
 constexpr int infoHeight = 160;
-}
+} // namespace
 
 const char* InfoWindow::infoText()
 {

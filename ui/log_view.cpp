@@ -12,7 +12,7 @@ namespace kalvenor {
 namespace {
 constexpr int textMargin = 3; // left of the text, and right of the widest line
 constexpr int frameMs = 16; // the scroll bars and the picture follow the lines this often
-}
+} // namespace
 
 LogView::LogView(QWidget* parent)
     : QAbstractScrollArea(parent)
@@ -46,7 +46,8 @@ void LogView::measureCharacters()
 {
     const QFontMetricsF metrics(font());
     for (int c = 0; c < 256; ++c)
-        m_advance[static_cast<std::size_t>(c)] = static_cast<float>(metrics.horizontalAdvance(QChar(c)));
+        m_advance[static_cast<std::size_t>(c)]
+            = static_cast<float>(metrics.horizontalAdvance(QChar(c)));
 }
 
 void LogView::appendLine(const QString& line)
@@ -78,10 +79,7 @@ void LogView::setCurrentRow(int row)
     scheduleRefresh();
 }
 
-int LogView::visibleRowCount() const
-{
-    return std::max(1, viewport()->height() / m_rowHeight);
-}
+int LogView::visibleRowCount() const { return std::max(1, viewport()->height() / m_rowHeight); }
 
 bool LogView::isRowVisible(int row) const
 {

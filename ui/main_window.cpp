@@ -89,8 +89,8 @@ MainWindow::MainWindow(AppState& app, OperatorDialogs& dialogs, const WindowPict
     const QImage icon = decodeIconFile(pictures.icon.data(), pictures.icon.size());
     if (!icon.isNull())
         setWindowIcon(QIcon(QPixmap::fromImage(icon)));
-    m_donatePicture = QImage::fromData(pictures.donate.data(),
-        static_cast<int>(pictures.donate.size()), "GIF");
+    m_donatePicture
+        = QImage::fromData(pictures.donate.data(), static_cast<int>(pictures.donate.size()), "GIF");
 
     setMinimumSize(1060, leastInnerHeight);
     buildSerialRow();
@@ -141,7 +141,9 @@ MainWindow::MainWindow(AppState& app, OperatorDialogs& dialogs, const WindowPict
     baud->setCurrentIndex(3);
     auto* parity = static_cast<QComboBox*>(widget(WidgetId::ParityCombo));
     parity->addItems({"None", "Even", "Odd"});
-    const int parityItem = m_app.modbus.serial.parity == 2 ? 1 : m_app.modbus.serial.parity == 1 ? 2 : 0;
+    const int parityItem = m_app.modbus.serial.parity == 2 ? 1
+        : m_app.modbus.serial.parity == 1                  ? 2
+                                                           : 0;
     parity->setCurrentIndex(parityItem);
     auto* dataBits = static_cast<QComboBox*>(widget(WidgetId::DataBitsCombo));
     dataBits->addItems({"7", "8"});
@@ -180,8 +182,8 @@ MainWindow::~MainWindow()
 }
 
 template <class T>
-T* MainWindow::place(QWidget* parent, WidgetId id, const char* name, int x, int y, int width,
-    int height)
+T* MainWindow::place(
+    QWidget* parent, WidgetId id, const char* name, int x, int y, int width, int height)
 {
     auto* widget = new T(parent);
     widget->setObjectName(name);
@@ -218,8 +220,7 @@ void MainWindow::buildSerialRow()
     slave->setRange(1, 247);
     slave->setAlignment(Qt::AlignRight);
     label(c, "Timeout (ms)", 690, 10, 90, 16);
-    auto* timeout
-        = place<QSpinBox>(c, WidgetId::RtuTimeoutSpin, "RtuTimeoutSpin", 690, 28, 80, 24);
+    auto* timeout = place<QSpinBox>(c, WidgetId::RtuTimeoutSpin, "RtuTimeoutSpin", 690, 28, 80, 24);
     timeout->setRange(50, 5000);
     timeout->setAlignment(Qt::AlignRight);
 
@@ -247,8 +248,7 @@ void MainWindow::buildTcpRow()
     auto* port = place<QLineEdit>(c, WidgetId::TcpPortField, "TcpPortField", 230, 80, 80, 24);
     port->setText(QString::number(m_app.modbus.tcp.port));
     label(c, "Timeout (ms)", 320, 62, 90, 16);
-    auto* timeout
-        = place<QSpinBox>(c, WidgetId::TcpTimeoutSpin, "TcpTimeoutSpin", 320, 80, 80, 24);
+    auto* timeout = place<QSpinBox>(c, WidgetId::TcpTimeoutSpin, "TcpTimeoutSpin", 320, 80, 80, 24);
     timeout->setRange(50, 5000);
     timeout->setAlignment(Qt::AlignRight);
     timeout->setValue(static_cast<int>(m_app.modbus.tcp.timeoutMs));
@@ -260,8 +260,8 @@ void MainWindow::buildTcpRow()
 
 void MainWindow::buildTabs()
 {
-    m_tabs = place<QTabWidget>(m_central, WidgetId::TabPanel, "TabPanel", 10, tabPanelTop, 700,
-        innerHeight() - 150);
+    m_tabs = place<QTabWidget>(
+        m_central, WidgetId::TabPanel, "TabPanel", 10, tabPanelTop, 700, innerHeight() - 150);
     const char* titles[] = {"RTU Lesen", "RTU Schreiben", "TCP Lesen", "TCP Schreiben", "Seriell"};
     QWidget* pages[5];
     for (int i = 0; i < 5; ++i) {
@@ -279,8 +279,9 @@ void MainWindow::buildTabs()
 void MainWindow::buildReadTab(QWidget* page, bool tcp)
 {
     label(page, "Typ:", 20, 12, 80, 20);
-    auto* type = place<QComboBox>(page, tcp ? WidgetId::TcpReadTypeCombo : WidgetId::RtuReadTypeCombo,
-        tcp ? "TcpReadTypeCombo" : "RtuReadTypeCombo", 140, 10, 150, 24);
+    auto* type
+        = place<QComboBox>(page, tcp ? WidgetId::TcpReadTypeCombo : WidgetId::RtuReadTypeCombo,
+            tcp ? "TcpReadTypeCombo" : "RtuReadTypeCombo", 140, 10, 150, 24);
     type->addItems({"Holding (FC 03)", "Input (FC 04)"});
     type->setCurrentIndex(0);
     label(page, "Startadresse (dez.):", 20, 44, 110, 20);
@@ -295,8 +296,9 @@ void MainWindow::buildReadTab(QWidget* page, bool tcp)
         tcp ? "TcpReadButton" : "RtuReadButton", 460, 40, 90, 24)
         ->setText("Lesen");
 
-    auto* list = place<QTableWidget>(page, tcp ? WidgetId::TcpRegisterList : WidgetId::RtuRegisterList,
-        tcp ? "TcpRegisterList" : "RtuRegisterList", 10, 80, 670, 360);
+    auto* list
+        = place<QTableWidget>(page, tcp ? WidgetId::TcpRegisterList : WidgetId::RtuRegisterList,
+            tcp ? "TcpRegisterList" : "RtuRegisterList", 10, 80, 670, 360);
     list->setColumnCount(5);
     list->setHorizontalHeaderLabels({"Adresse hex.", "Adresse dez.", "Wert hex.", "Wert dez.", ""});
     const int widths[] = {120, 120, 120, 120, 187};
@@ -347,7 +349,8 @@ void MainWindow::buildWriteTab(QWidget* page, bool tcp)
 
 void MainWindow::buildTerminalTab(QWidget* page)
 {
-    m_terminal = place<QPlainTextEdit>(page, WidgetId::TerminalView, "TerminalView", 10, 10, 670, 250);
+    m_terminal
+        = place<QPlainTextEdit>(page, WidgetId::TerminalView, "TerminalView", 10, 10, 670, 250);
     m_terminal->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_terminal->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_terminal->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -362,8 +365,8 @@ void MainWindow::buildTerminalTab(QWidget* page)
         ->setText("Keins");
     place<QRadioButton>(page, WidgetId::LineEndLfOption, "LineEndLfOption", 160, 328, 120, 20)
         ->setText("LF (\\n)");
-    auto* cr
-        = place<QRadioButton>(page, WidgetId::LineEndCrOption, "LineEndCrOption", 300, 328, 120, 20);
+    auto* cr = place<QRadioButton>(
+        page, WidgetId::LineEndCrOption, "LineEndCrOption", 300, 328, 120, 20);
     cr->setText("CR (\\r)");
     place<QRadioButton>(page, WidgetId::LineEndCrLfOption, "LineEndCrLfOption", 440, 328, 120, 20)
         ->setText("CR+LF (\\r\\n)");
@@ -393,11 +396,11 @@ void MainWindow::connectEvents()
         [this] { raise(WidgetId::RtuPortCombo, UiEvent::SelectionChanged); });
     // A combo box has no lost-focus signal. Opening its own drop-down moves the focus to the
     // list for a moment; that is not losing it.
-    m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
-        [this, port](QWidget* old, QWidget* now) {
-        if (old == port && now != port->view())
-            raise(WidgetId::RtuPortCombo, UiEvent::FocusLost);
-    });
+    m_focusConnection = connect(
+        qApp, &QApplication::focusChanged, this, [this, port](QWidget* old, QWidget* now) {
+            if (old == port && now != port->view())
+                raise(WidgetId::RtuPortCombo, UiEvent::FocusLost);
+        });
 
     for (WidgetId id : {WidgetId::BaudCombo, WidgetId::ParityCombo, WidgetId::DataBitsCombo,
              WidgetId::StopBitsCombo, WidgetId::HandshakeCombo, WidgetId::RtuReadTypeCombo,
@@ -405,16 +408,16 @@ void MainWindow::connectEvents()
         connect(static_cast<QComboBox*>(widget(id)), &QComboBox::activated, this,
             [this, id] { raise(id, UiEvent::SelectionChanged); });
     }
-    for (WidgetId id : {WidgetId::SlaveIdSpin, WidgetId::RtuTimeoutSpin, WidgetId::TcpTimeoutSpin}) {
+    for (WidgetId id :
+        {WidgetId::SlaveIdSpin, WidgetId::RtuTimeoutSpin, WidgetId::TcpTimeoutSpin}) {
         connect(static_cast<QSpinBox*>(widget(id)), &QSpinBox::valueChanged, this,
             [this, id] { raise(id, UiEvent::ValueChanged); });
     }
     for (WidgetId id : {WidgetId::ScanButton, WidgetId::ConnectButton, WidgetId::DisconnectButton,
              WidgetId::RtuReadButton, WidgetId::RtuWriteSingleButton,
-             WidgetId::RtuWriteMultipleButton, WidgetId::ClearLogButton,
-             WidgetId::TcpConnectButton, WidgetId::TcpDisconnectButton, WidgetId::TcpReadButton,
-             WidgetId::TcpWriteSingleButton, WidgetId::TcpWriteMultipleButton,
-             WidgetId::TerminalSendButton}) {
+             WidgetId::RtuWriteMultipleButton, WidgetId::ClearLogButton, WidgetId::TcpConnectButton,
+             WidgetId::TcpDisconnectButton, WidgetId::TcpReadButton, WidgetId::TcpWriteSingleButton,
+             WidgetId::TcpWriteMultipleButton, WidgetId::TerminalSendButton}) {
         connect(static_cast<QPushButton*>(widget(id)), &QPushButton::clicked, this,
             [this, id] { raise(id, UiEvent::Pressed); });
     }
@@ -488,8 +491,8 @@ void MainWindow::relayout()
         web->move(W - 20 - web->width(), scan->y() + scan->height() + 20);
 
     const int logTop = web ? web->y() + web->height() + 10 : scan->y() + scan->height() + 2 * 10;
-    m_log->setGeometry(m_log->x(), logTop, std::max(50, W - m_log->x() - 20),
-        std::max(50, H - SB - logTop - 45));
+    m_log->setGeometry(
+        m_log->x(), logTop, std::max(50, W - m_log->x() - 20), std::max(50, H - SB - logTop - 45));
 
     if (QWidget* clear = widget(WidgetId::ClearLogButton)) {
         const int y = web ? web->y() + (web->height() - clear->height()) / 2
@@ -645,7 +648,8 @@ void MainWindow::setRegisterRows(WidgetId id, const std::vector<RegisterRow>& ro
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
         for (int column = 0; column < 4; ++column) {
             list->setItem(row, column,
-                new QTableWidgetItem(qs(rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])));
+                new QTableWidgetItem(
+                    qs(rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])));
         }
     }
 }

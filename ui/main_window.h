@@ -96,8 +96,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    template <class T> T* place(QWidget* parent, WidgetId id, const char* name, int x, int y,
-        int width, int height);
+    template <class T>
+    T* place(QWidget* parent, WidgetId id, const char* name, int x, int y, int width, int height);
     QWidget* label(QWidget* parent, const char* text, int x, int y, int width, int height);
     void buildSerialRow();
     void buildTcpRow();

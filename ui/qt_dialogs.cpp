@@ -13,7 +13,7 @@ namespace kalvenor {
 
 namespace {
 QString qs(const std::string& text) { return QString::fromStdString(text); }
-}
+} // namespace
 
 void QtDialogs::messageBox(const std::string& title, const std::string& text)
 {
@@ -21,16 +21,16 @@ void QtDialogs::messageBox(const std::string& title, const std::string& text)
     box.exec();
 }
 
-std::string QtDialogs::saveFileName(const std::string& title, const std::string& defaultName,
-    const std::string& filter)
+std::string QtDialogs::saveFileName(
+    const std::string& title, const std::string& defaultName, const std::string& filter)
 {
     // "display|pattern" becomes Qt's "display (pattern)".
     QString qtFilter = qs(filter);
     const qsizetype bar = qtFilter.indexOf('|');
     if (bar >= 0)
         qtFilter = qtFilter.left(bar) + " (" + qtFilter.mid(bar + 1) + ")";
-    const QString path = QFileDialog::getSaveFileName(m_owner, qs(title), qs(defaultName),
-        qtFilter, nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(
+        m_owner, qs(title), qs(defaultName), qtFilter, nullptr, QFileDialog::DontConfirmOverwrite);
     return path.toStdString();
 }
 

@@ -6,7 +6,8 @@ namespace kalvenor {
 
 // What a widget reports to the dispatch. Only operator actions raise these: a selection made by
 // the program itself (the port scan choosing its first entry) is no event.
-enum class UiEvent {
+enum class UiEvent
+{
     Pressed, // a button was pressed
     Clicked, // an option button or a picture was clicked
     SelectionChanged, // the operator chose a combo box entry

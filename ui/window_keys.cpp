@@ -7,8 +7,7 @@
 
 namespace kalvenor {
 
-WindowKeys::WindowKeys(QWidget* mainWindow, std::function<void(int)> raiseCommand,
-    QObject* parent)
+WindowKeys::WindowKeys(QWidget* mainWindow, std::function<void(int)> raiseCommand, QObject* parent)
     : QObject(parent)
     , m_window(mainWindow)
     , m_raise(std::move(raiseCommand))
@@ -18,8 +17,7 @@ WindowKeys::WindowKeys(QWidget* mainWindow, std::function<void(int)> raiseComman
 bool WindowKeys::eventFilter(QObject* receiver, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress
-        && type != QEvent::KeyRelease)
+    if (type != QEvent::ShortcutOverride && type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return false;
     auto* widget = qobject_cast<QWidget*>(receiver);
     if (!widget || widget->window() != m_window)

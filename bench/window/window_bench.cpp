@@ -55,7 +55,8 @@ double msSinceProcessStart()
     timespec now {};
     clock_gettime(CLOCK_BOOTTIME, &now);
     const double nowMs = static_cast<double>(now.tv_sec) * 1000.0 + now.tv_nsec / 1e6;
-    return nowMs - static_cast<double>(startTicks) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return nowMs
+        - static_cast<double>(startTicks) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 long residentKiB()
@@ -162,9 +163,11 @@ int main(int argc, char** argv)
         samples.push_back(msSince(start));
     }
     Spread s = spread(samples);
-    std::printf("log: one append + repaint at %d lines: mean %.3f ms, median %.3f ms, max %.3f ms\n",
+    std::printf(
+        "log: one append + repaint at %d lines: mean %.3f ms, median %.3f ms, max %.3f ms\n",
         log->count(), s.mean, s.median, s.max);
-    std::printf("memory: %.1f MB resident with %d log lines\n", residentKiB() / 1024.0, log->count());
+    std::printf(
+        "memory: %.1f MB resident with %d log lines\n", residentKiB() / 1024.0, log->count());
 
     // The terminal view, shown on its tab.
     window.setCurrentIndex(kalvenor::WidgetId::TabPanel, kalvenor::SerialTerminalTab);

@@ -48,8 +48,8 @@ TEST(StartUp, FoundPortIsSelectedWithoutRaisingASettingsChange)
 {
     PtyPair pty;
     RunningWindow running({pty.devicePath()});
-    EXPECT_EQ(running.logMessages(),
-        (std::vector<std::string> {"Gefundene COM Ports: 1", "Bereit."}));
+    EXPECT_EQ(
+        running.logMessages(), (std::vector<std::string> {"Gefundene COM Ports: 1", "Bereit."}));
     EXPECT_EQ(running.window->text(WidgetId::RtuPortCombo), pty.devicePath());
     EXPECT_EQ(running.window->currentIndex(WidgetId::RtuPortCombo), 0);
     EXPECT_EQ(running.app->modbus.serial.portName, pty.devicePath());
@@ -93,8 +93,8 @@ TEST(Events, PortComboLosingTheFocusAppliesChanges)
     running.dispatch->widgetEvents.clear();
     running.find<QLineEdit>("TcpHostField")->setFocus();
     QCoreApplication::processEvents();
-    const std::vector<std::pair<WidgetId, UiEvent>> expected = {
-        {WidgetId::RtuPortCombo, UiEvent::FocusLost}};
+    const std::vector<std::pair<WidgetId, UiEvent>> expected
+        = {{WidgetId::RtuPortCombo, UiEvent::FocusLost}};
     EXPECT_EQ(running.dispatch->widgetEvents, expected);
 }
 
@@ -153,8 +153,8 @@ TEST(Events, RegisterListMenuActsOnTheClickedRowOfItsOwnList)
     auto rightClick = [&](const char* name, QPoint at) {
         auto* list = running.find<QTableWidget>(name);
         // A context-menu request comes through the window, not from a click on the list itself.
-        QTest::mouseClick(window.windowHandle(), Qt::RightButton, {},
-            list->viewport()->mapTo(&window, at));
+        QTest::mouseClick(
+            window.windowHandle(), Qt::RightButton, {}, list->viewport()->mapTo(&window, at));
     };
 
     // An empty list has no selected row: no menu.
@@ -185,8 +185,8 @@ TEST(Events, PicturesAndMenuReachTheirActions)
     RunningWindow running;
     running.showActive();
     QTest::mouseClick(running.window->widget(WidgetId::WebLink), Qt::LeftButton);
-    EXPECT_EQ(running.dialogs.openedPages,
-        std::vector<std::string> {"https://kalvenor.example.org/"});
+    EXPECT_EQ(
+        running.dialogs.openedPages, std::vector<std::string> {"https://kalvenor.example.org/"});
     running.find<QAction>("InfoMenuItem")->trigger();
     EXPECT_NE(running.window->infoWindow(), nullptr);
     EXPECT_EQ(running.dispatch->commands, std::vector<int> {2000});

@@ -36,9 +36,9 @@ TEST(WindowKeys, NoWidgetOfTheMainWindowReceivesThem)
     view->setPlainText("abc");
 
     const WidgetId focused[] = {WidgetId::SlaveIdSpin, WidgetId::RtuTimeoutSpin,
-        WidgetId::BaudCombo, WidgetId::RtuPortCombo, WidgetId::TcpHostField,
-        WidgetId::TerminalView, WidgetId::LineEndCrOption, WidgetId::TerminalSendButton,
-        WidgetId::HandshakeCombo, WidgetId::LogList};
+        WidgetId::BaudCombo, WidgetId::RtuPortCombo, WidgetId::TcpHostField, WidgetId::TerminalView,
+        WidgetId::LineEndCrOption, WidgetId::TerminalSendButton, WidgetId::HandshakeCombo,
+        WidgetId::LogList};
     for (WidgetId id : focused) {
         QWidget* target = w.widget(id);
         target->setFocus();

@@ -89,12 +89,13 @@ TEST(Layout, EnlargingMovesOnlyWhatTheRuleNames)
 TEST(Layout, EveryWidgetCarriesItsNameAndIdentifier)
 {
     RunningWindow running;
-    const std::pair<WidgetId, const char*> named[] = {{WidgetId::RtuPortCombo, "RtuPortCombo"},
-        {WidgetId::SlaveIdSpin, "SlaveIdSpin"}, {WidgetId::TabPanel, "TabPanel"},
-        {WidgetId::RtuRegisterList, "RtuRegisterList"}, {WidgetId::LogList, "LogList"},
-        {WidgetId::TcpWriteValuesField, "TcpWriteValuesField"},
-        {WidgetId::LineEndCrLfOption, "LineEndCrLfOption"}, {WidgetId::OptionsFrame, "OptionsFrame"},
-        {WidgetId::HandshakeCombo, "HandshakeCombo"}, {WidgetId::WebLink, "WebLink"}};
+    const std::pair<WidgetId, const char*> named[]
+        = {{WidgetId::RtuPortCombo, "RtuPortCombo"}, {WidgetId::SlaveIdSpin, "SlaveIdSpin"},
+            {WidgetId::TabPanel, "TabPanel"}, {WidgetId::RtuRegisterList, "RtuRegisterList"},
+            {WidgetId::LogList, "LogList"}, {WidgetId::TcpWriteValuesField, "TcpWriteValuesField"},
+            {WidgetId::LineEndCrLfOption, "LineEndCrLfOption"},
+            {WidgetId::OptionsFrame, "OptionsFrame"}, {WidgetId::HandshakeCombo, "HandshakeCombo"},
+            {WidgetId::WebLink, "WebLink"}};
     for (const auto& [id, name] : named) {
         const QWidget* w = running.find<QWidget>(name);
         ASSERT_NE(w, nullptr) << name;
@@ -124,7 +125,8 @@ TEST(Layout, StartValuesAndCaptions)
     EXPECT_EQ(w.text(WidgetId::HandshakeCombo), "None");
     EXPECT_EQ(w.text(WidgetId::ClearLogButton), "Log löschen");
     auto* tabs = running.find<QTabWidget>("TabPanel");
-    const QStringList titles = {"RTU Lesen", "RTU Schreiben", "TCP Lesen", "TCP Schreiben", "Seriell"};
+    const QStringList titles
+        = {"RTU Lesen", "RTU Schreiben", "TCP Lesen", "TCP Schreiben", "Seriell"};
     ASSERT_EQ(tabs->count(), 5);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(tabs->tabText(i), titles[i]);

@@ -41,7 +41,8 @@ TEST(Log, AppendStampsTheLocalTimeAndKeepsTheTextUnchanged)
     const QRegularExpression stamp(R"(^\[(\d\d):(\d\d):(\d\d)\] )");
     const auto match = stamp.match(line);
     ASSERT_TRUE(match.hasMatch()) << line.toStdString();
-    const QTime stamped(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    const QTime stamped(
+        match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
     // Compared to the second; a test running across midnight would see the clock wrap.
     if (before <= after) {
         EXPECT_GE(stamped, QTime(before.hour(), before.minute(), before.second()));
@@ -63,8 +64,9 @@ TEST(Log, DumpLines)
     const auto messages = running.logMessages();
     ASSERT_GE(messages.size(), 4u);
     const std::vector<std::string> last(messages.end() - 4, messages.end());
-    EXPECT_EQ(last, (std::vector<std::string> {"TX (8 B): 01 03 00 00 00 02 C4 0B", "RX (0 B): ",
-                        "RX-TCP (3 B): 0A FF 00", "TX-TCP (2 B): 01 03"}));
+    EXPECT_EQ(last,
+        (std::vector<std::string> {"TX (8 B): 01 03 00 00 00 02 C4 0B",
+            "RX (0 B): ", "RX-TCP (3 B): 0A FF 00", "TX-TCP (2 B): 01 03"}));
 }
 
 TEST(Log, NewestLineIsSelectedAndInSightAndClearingEmptiesTheList)

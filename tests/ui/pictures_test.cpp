@@ -92,8 +92,8 @@ TEST(Pictures, HeldLogoDecodesAndBrokenJpegsGiveNoImage)
     std::vector<std::uint8_t> scrambledBytes = good;
     for (std::size_t i = 200; i < scrambledBytes.size(); i += 3)
         scrambledBytes[i] ^= 0x5A;
-    const std::vector<const std::vector<std::uint8_t>*> broken = {&half, &headerOnly, &noise,
-        &scrambledBytes};
+    const std::vector<const std::vector<std::uint8_t>*> broken
+        = {&half, &headerOnly, &noise, &scrambledBytes};
     for (const auto* data : broken)
         EXPECT_TRUE(decodeJpeg(data->data(), data->size()).isNull()) << data->size() << " bytes";
     EXPECT_TRUE(decodeJpeg(nullptr, 0).isNull());
@@ -101,8 +101,8 @@ TEST(Pictures, HeldLogoDecodesAndBrokenJpegsGiveNoImage)
 
 TEST(Pictures, HeldDonationPictureIsAGifOfItsSize)
 {
-    const QImage donate = QImage::fromData(DonateImageData.data(),
-        static_cast<int>(DonateImageData.size()), "GIF");
+    const QImage donate
+        = QImage::fromData(DonateImageData.data(), static_cast<int>(DonateImageData.size()), "GIF");
     ASSERT_FALSE(donate.isNull());
     EXPECT_EQ(donate.size(), QSize(98, 26));
 }
@@ -120,8 +120,8 @@ TEST(Pictures, BrokenPicturesLeaveTheWindowWorkingWithoutThem)
     EXPECT_EQ(running.find<QWidget>("WebLink"), nullptr);
     // The log moves up to the serial row's bottom plus 20, its button 10 above it.
     EXPECT_EQ(running.window->widget(WidgetId::LogList)->geometry().topLeft(), QPoint(720, 72));
-    EXPECT_EQ(running.window->widget(WidgetId::ClearLogButton)->geometry().topLeft(),
-        QPoint(720, 36));
+    EXPECT_EQ(
+        running.window->widget(WidgetId::ClearLogButton)->geometry().topLeft(), QPoint(720, 36));
     EXPECT_EQ(running.logMessages().back(), "Bereit.");
 }
 

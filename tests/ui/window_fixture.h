@@ -50,8 +50,8 @@ public:
 // The program as main builds it, with scripted dialogs and a port list of the test's choosing.
 struct RunningWindow
 {
-    explicit RunningWindow(std::vector<std::string> portNames = {},
-        const WindowPictures& pictures = {});
+    explicit RunningWindow(
+        std::vector<std::string> portNames = {}, const WindowPictures& pictures = {});
     ~RunningWindow();
 
     // Shows the window, makes it active and lets the first layout settle.
