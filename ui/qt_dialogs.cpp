@@ -15,6 +15,21 @@ namespace {
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 } // namespace
 
+QString qtFileFilter(const std::string& filter)
+{
+    // A display text that already names its pattern, as "CSV (*.csv)" does, is taken as it
+    // stands, so the dialog shows the pattern once.
+    const QString text = qs(filter);
+    const qsizetype bar = text.indexOf('|');
+    if (bar < 0)
+        return text;
+    const QString display = text.left(bar);
+    const QString pattern = text.mid(bar + 1);
+    if (display.endsWith("(" + pattern + ")"))
+        return display;
+    return display + " (" + pattern + ")";
+}
+
 void QtDialogs::messageBox(const std::string& title, const std::string& text)
 {
     QMessageBox box(QMessageBox::NoIcon, qs(title), qs(text), QMessageBox::Ok, m_owner);
@@ -24,13 +39,8 @@ void QtDialogs::messageBox(const std::string& title, const std::string& text)
 std::string QtDialogs::saveFileName(
     const std::string& title, const std::string& defaultName, const std::string& filter)
 {
-    // "display|pattern" becomes Qt's "display (pattern)".
-    QString qtFilter = qs(filter);
-    const qsizetype bar = qtFilter.indexOf('|');
-    if (bar >= 0)
-        qtFilter = qtFilter.left(bar) + " (" + qtFilter.mid(bar + 1) + ")";
-    const QString path = QFileDialog::getSaveFileName(
-        m_owner, qs(title), qs(defaultName), qtFilter, nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString path = QFileDialog::getSaveFileName(m_owner, qs(title), qs(defaultName),
+        qtFileFilter(filter), nullptr, QFileDialog::DontConfirmOverwrite);
     return path.toStdString();
 }
 

@@ -2,9 +2,14 @@
 
 #include "commands/operator_view.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace kalvenor {
+
+// A "display|pattern" filter in Qt's "display (pattern)" form.
+QString qtFileFilter(const std::string& filter);
 
 // The blocking interactions with real Qt dialogs, owned by the given window.
 class QtDialogs : public OperatorDialogs

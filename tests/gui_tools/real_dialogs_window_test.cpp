@@ -110,3 +110,26 @@ TEST(TableMenuRealDialogs, TheChosenMenuItemPutsItsTextOnTheClipboard)
 
 } // namespace
 } // namespace kalvenor::test
+
+namespace kalvenor::test {
+namespace {
+
+TEST(SaveDialogFilter, ShowsEachPatternOnce)
+{
+    struct Case
+    {
+        const char* given;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"CSV (*.csv)|*.csv", "CSV (*.csv)"},
+        {"CSV|*.csv", "CSV (*.csv)"},
+        {"Text (*.txt)|*.csv", "Text (*.txt) (*.csv)"},
+        {"Alle Dateien (*)", "Alle Dateien (*)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(qtFileFilter(c.given).toStdString(), c.shown) << c.given;
+}
+
+} // namespace
+} // namespace kalvenor::test
