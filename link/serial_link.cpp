@@ -73,30 +73,24 @@ std::int64_t serialExchange(SerialSettings& serial, const std::uint8_t* request,
         return RC_SEND_FAILED;
 
     // The reply time-out is one total from the end of the write, with no gap detection. Instead
-    // of polling the waiting count every millisecond, a read is tried first and the wait for
-    // more input is a poll bounded by the time left, so a reply is taken the moment it lands.
+    // of polling the waiting count every millisecond, the wait for input is a poll bounded by the
+    // time left, so a reply is taken the moment it lands. A read is only tried once the port
+    // polled ready: right after the write, or right after taking what had arrived, it would only
+    // find nothing and cost a system call per chunk of the reply.
     const std::int64_t start = monotonicMs();
     std::size_t collected = 0;
-    bool woken = false;
     while (collected < capacity) {
         const std::int64_t left = timeoutMs - (monotonicMs() - start);
-        if (left <= 0)
+        if (left <= 0 || !serial.handle->waitReadable(left))
             break;
         const std::size_t got = serial.handle->read(response + collected, capacity - collected);
-        if (got > 0) {
-            collected += got;
-            woken = false;
-            if (collected >= expected)
-                break;
-            continue;
-        }
+        collected += got;
+        if (collected >= expected)
+            break;
         // A device that vanished (USB adapter pulled, pty hung up) polls ready for ever and
         // yields nothing: pause so the rest of the time-out does not burn a core.
-        if (woken)
+        if (got == 0)
             sleepMs(1);
-        woken = serial.handle->waitReadable(timeoutMs - (monotonicMs() - start));
-        if (!woken)
-            break;
     }
     return static_cast<std::int64_t>(collected);
 }
