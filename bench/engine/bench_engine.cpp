@@ -276,9 +276,14 @@ int main(int argc, char** argv)
     for (Client& c : clients) // warm caches, connections and the device's threads
         for (int i = 0; i < 50; ++i)
             (void)c.read(values);
-    for (int done = 0; done < reads; done += block) {
-        for (Client& c : clients)
+    // The order of the clients turns round every block, so that no client always follows the
+    // same one: what a block leaves behind (the device's thread on another link, the idle
+    // state of the processors) then falls on every client alike.
+    for (int done = 0, round = 0; done < reads; done += block, ++round) {
+        for (std::size_t k = 0; k < clients.size(); ++k) {
+            Client& c = clients[(k + static_cast<std::size_t>(round)) % clients.size()];
             runBlock(c, std::min(block, reads - done), values);
+        }
     }
 
     std::printf("%-5s %-10s %16s %16s %16s %7s\n", "link", "client", "us/trans. (mean)",
