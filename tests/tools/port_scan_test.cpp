@@ -1,4 +1,5 @@
 #include "tests/support/fake_view.h"
+#include "tests/support/silent_port.h"
 #include "tools/port_scan.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,6 @@ namespace {
 
 using test::FakeView;
 using Names = std::vector<std::string>;
-
-class IdlePort : public SerialPort
-{
-public:
-    void setTimeouts(const SerialTimeouts&) override { }
-    std::size_t waitingCount() override { return 0; }
-    std::size_t read(std::uint8_t*, std::size_t) override { return 0; }
-    std::size_t write(const std::uint8_t*, std::size_t n) override { return n; }
-    bool waitReadable(std::int64_t) override { return false; }
-};
 
 // A port layer whose devices are a list of names; records every open it is asked for.
 class FakePorts : public SerialPortProvider
@@ -35,7 +26,7 @@ public:
         opened.push_back(config);
         if (!openable.count(config.name))
             return nullptr;
-        return std::make_unique<IdlePort>();
+        return std::make_unique<test::SilentSerialPort>();
     }
     Names candidateNames() override { return candidates; }
 
@@ -87,7 +78,7 @@ protected:
     void holdOpen(const std::string& name)
     {
         serial.portName = name;
-        serial.handle = std::make_unique<IdlePort>();
+        serial.handle = std::make_unique<test::SilentSerialPort>();
     }
     Names listed() const { return view.items.at(WidgetId::RtuPortCombo); }
 };

@@ -1,21 +1,13 @@
 #include "ui/status_text.h"
 
+#include "tests/support/silent_port.h"
+
 #include <gtest/gtest.h>
 
 namespace kalvenor {
 namespace {
 
-// Stands for an open port or connection: the texts only ask whether one is there.
-class OpenPort : public SerialPort
-{
-public:
-    void setTimeouts(const SerialTimeouts&) override { }
-    std::size_t waitingCount() override { return 0; }
-    std::size_t read(std::uint8_t*, std::size_t) override { return 0; }
-    std::size_t write(const std::uint8_t*, std::size_t n) override { return n; }
-    bool waitReadable(std::int64_t) override { return false; }
-};
-
+// Stands for an open connection: the texts only ask whether one is there.
 class OpenConnection : public TcpConnection
 {
 public:
@@ -49,7 +41,7 @@ TEST(StatusText, RtuTextShowsPortAndFrameSettings)
     };
     for (const RtuCase& c : cases) {
         SerialSettings serial;
-        serial.handle = std::make_unique<OpenPort>();
+        serial.handle = std::make_unique<test::SilentSerialPort>();
         serial.portName = c.port;
         serial.baudRate = c.baud;
         serial.dataBits = c.dataBits;
